@@ -1,7 +1,8 @@
 #include "platform/linux/audit_token.h"
 
-#include <sys/pidfd.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <charconv>
 #include <fstream>
@@ -128,7 +129,10 @@ std::optional<AuditToken> peerAuditToken(int socketFd) {
   const auto audit = auditUser(pid);
   if (!session || !startTime || !realUser || !realGroup || !audit) return std::nullopt;
 
-  if (pidfd && ::pidfd_send_signal(pidfd.get(), 0, nullptr, 0) != 0) return std::nullopt;
+  // Debian 12's <sys/pidfd.h> declares its functions without C linkage, hence the raw call.
+  if (pidfd && ::syscall(SYS_pidfd_send_signal, pidfd.get(), 0, nullptr, 0) != 0) {
+    return std::nullopt;
+  }
 
   return AuditToken{
       .auditUser = *audit,
