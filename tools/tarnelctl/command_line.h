@@ -1,0 +1,46 @@
+// What tarnelctl is asked to do, read from its command line: a request of one kind with its
+// options, a raw request from standard input, or the listener endpoint.
+#pragma once
+
+#include <expected>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/action.h"
+#include "model/value.h"
+
+namespace tarnel::tarnelctl {
+
+// One option per request key; a key whose option is not given is left out of the request.
+struct RequestOptions {
+  std::optional<std::string> path;
+  std::optional<std::string> label;
+  std::optional<std::string> deletePath;
+  std::optional<std::string> testPath;
+  std::optional<std::string> testOutputPath;
+  std::optional<std::string> stringFile;  // the file whose contents are sent as "string"
+  bool presentError = true;
+  bool privileged = false;                // obtain a real authorization unless authData is given
+  std::optional<Bytes> authData;
+};
+
+struct Command {
+  enum class Verb { request, send, endpoint };
+  Verb verb = Verb::request;
+  Action::Kind kind = Action::Kind::save;  // for Verb::request
+  RequestOptions options;
+};
+
+// The command, or a message saying what is wrong with the arguments.
+std::expected<Command, std::string> parseCommandLine(const std::vector<std::string>& arguments);
+
+// The request dictionary {kind: parameters}; `string` is the "string" value when given and
+// `authData` the authorization's external form to send, if any.
+Dictionary buildRequest(Action::Kind kind, const RequestOptions& options,
+                        const std::optional<std::string>& string,
+                        const std::optional<Bytes>& authData);
+
+extern const char* const usage;
+
+}  // namespace tarnel::tarnelctl
