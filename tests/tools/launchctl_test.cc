@@ -1,0 +1,558 @@
+// launchctl as the helper runs it: the built program, in real processes, with a temporary state
+// folder and temporary job files.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string output;  // standard output and error joined, as the helper reads them
+};
+
+// A launchctl that has been started and not yet waited for.
+struct Started {
+  pid_t pid = -1;
+  int output = -1;
+};
+
+std::string escapeXml(const std::string& text) {
+  std::string escaped;
+  for (const char c : text) {
+    if (c == '&') {
+      escaped += "&amp;";
+    } else if (c == '<') {
+      escaped += "&lt;";
+    } else if (c == '>') {
+      escaped += "&gt;";
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+// A job property list with `label`, running `arguments`, and `extraKeys` as they stand.
+std::string jobPlist(const std::string& label, const std::vector<std::string>& arguments,
+                     const std::string& extraKeys = "") {
+  std::string text =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>\n"
+      "<key>Label</key><string>" +
+      escapeXml(label) + "</string>\n<key>ProgramArguments</key><array>";
+  for (const auto& argument : arguments) text += "<string>" + escapeXml(argument) + "</string>";
+  return text + "</array>\n" + extraKeys + "</dict></plist>\n";
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream file(path);
+  std::ostringstream contents;
+  contents << file.rdbuf();
+  return contents.str();
+}
+
+// True while `pid` exists and has not ended; an ended process waiting to be reaped has ended.
+bool processRunning(pid_t pid) {
+  const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+  const auto nameEnd = stat.rfind(')');
+  return nameEnd != std::string::npos && nameEnd + 2 < stat.size() && stat[nameEnd + 2] != 'Z';
+}
+
+class LaunchctlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "launchctl-test-XXXXXX");
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+    state_ = folder_ + "/state";
+  }
+
+  void TearDown() override {
+    // Every job a test started is stopped: remove ends its run before forgetting it.
+    for (const auto& label : loadedLabels()) run({"remove", label});
+    std::filesystem::remove_all(folder_);
+  }
+
+  Started start(const std::vector<std::string>& arguments,
+                const std::vector<std::string>& extraEnvironment = {}) {
+    int ends[2];
+    EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+    ::posix_spawn_file_actions_adddup2(&actions, ends[1], STDERR_FILENO);
+    std::vector<std::string> environment{"LAUNCHCTL_STATE_DIR=" + state_};
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+      if (!std::string_view(*entry).starts_with("LAUNCHCTL_STATE_DIR=")) {
+        environment.push_back(*entry);
+      }
+    }
+    environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
+    std::vector<std::string> argv{LAUNCHCTL_PROGRAM};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argvPointers;
+    for (auto& argument : argv) argvPointers.push_back(argument.data());
+    argvPointers.push_back(nullptr);
+    std::vector<char*> environmentPointers;
+    for (auto& entry : environment) environmentPointers.push_back(entry.data());
+    environmentPointers.push_back(nullptr);
+    Started started;
+    EXPECT_EQ(::posix_spawn(&started.pid, LAUNCHCTL_PROGRAM, &actions, nullptr, argvPointers.data(),
+                            environmentPointers.data()),
+              0);
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::close(ends[1]);
+    started.output = ends[0];
+    return started;
+  }
+
+  // Reads everything launchctl printed, up to the end of its output pipe, then its exit status.
+  Outcome finish(Started started) {
+    Outcome outcome;
+    char buffer[4096];
+    for (;;) {
+      const ssize_t count = ::read(started.output, buffer, sizeof buffer);
+      if (count < 0 && errno == EINTR) continue;
+      if (count <= 0) break;
+      outcome.output.append(buffer, static_cast<std::size_t>(count));
+    }
+    ::close(started.output);
+    int waitStatus = 0;
+    EXPECT_EQ(::waitpid(started.pid, &waitStatus, 0), started.pid);
+    outcome.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+    return outcome;
+  }
+
+  Outcome run(const std::vector<std::string>& arguments,
+              const std::vector<std::string>& extraEnvironment = {}) {
+    return finish(start(arguments, extraEnvironment));
+  }
+
+  std::string writeJob(const std::string& name, const std::string& contents, mode_t mode = 0644) {
+    const std::string path = folder_ + "/" + name;
+    std::ofstream(path) << contents;
+    EXPECT_EQ(::chmod(path.c_str(), mode), 0);
+    return path;
+  }
+
+  std::string list() {
+    const auto outcome = run({"list"});
+    EXPECT_EQ(outcome.status, 0) << outcome.output;
+    return outcome.output;
+  }
+
+  // The list line of `label` split into its fields; nothing when it is not listed.
+  std::optional<std::vector<std::string>> listed(const std::string& label) {
+    std::istringstream lines(list());
+    std::string line;
+    while (std::getline(lines, line)) {
+      std::vector<std::string> fields;
+      std::istringstream words(line);
+      for (std::string field; std::getline(words, field, '\t');) fields.push_back(field);
+      if (fields.size() == 3 && fields[2] == label) return fields;
+    }
+    return std::nullopt;
+  }
+
+  std::vector<std::string> loadedLabels() {
+    std::vector<std::string> labels;
+    std::istringstream lines(run({"list"}).output);
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) labels.push_back(line.substr(line.rfind('\t') + 1));
+    return labels;
+  }
+
+  pid_t runningPid(const std::string& label) {
+    const auto fields = listed(label);
+    if (!fields || (*fields)[0] == "-") return -1;
+    return std::stoi((*fields)[0]);
+  }
+
+  // The job's recorded last exit status once its run has ended. Waiting is bounded only so that
+  // a job that never ends fails the test instead of hanging it.
+  std::string statusAfterRun(const std::string& label) {
+    for (int attempt = 0; attempt < 3000; ++attempt) {
+      const auto fields = listed(label);
+      if (!fields) return "not listed";
+      if ((*fields)[0] == "-") return (*fields)[1];
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return "still running";
+  }
+
+  // What the helper's job-status pipeline prints for `label`.
+  std::string statusPipeline(const std::string& label) {
+    const std::string command = std::string(LAUNCHCTL_PROGRAM) + " list | /usr/bin/grep " + label +
+                                " | /usr/bin/awk '{print $2}'";
+    int ends[2];
+    EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+    std::string variable = "LAUNCHCTL_STATE_DIR=" + state_;
+    char shell[] = "/bin/sh";
+    char dashC[] = "-c";
+    std::string commandText = command;
+    char* argv[] = {shell, dashC, commandText.data(), nullptr};
+    char* envp[] = {variable.data(), nullptr};
+    pid_t pid = -1;
+    EXPECT_EQ(::posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv, envp), 0);
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::close(ends[1]);
+    return finish(Started{.pid = pid, .output = ends[0]}).output;
+  }
+
+  std::string folder_;
+  std::string state_;
+};
+
+TEST_F(LaunchctlTest, LoadsListsUnloadsAndRemovesJobs) {
+  const auto b = writeJob("b.plist", jobPlist("com.example.b", {"/bin/true"}));
+  const auto a = writeJob("a.plist", jobPlist("com.example.a", {"/bin/true"}));
+
+  for (const auto& path : {b, a}) {
+    const auto loaded = run({"load", "-w", path});
+    EXPECT_EQ(loaded.status, 0);
+    EXPECT_EQ(loaded.output, "");
+  }
+  // A job that has not run yet reads as a clean exit: the helper takes "0" for one, and nothing
+  // went wrong.
+  EXPECT_EQ(list(), "PID\tStatus\tLabel\n-\t0\tcom.example.a\n-\t0\tcom.example.b\n");
+
+  const auto unloaded = run({"unload", "-w", b});
+  EXPECT_EQ(unloaded.status, 0);
+  EXPECT_EQ(unloaded.output, "");
+  const auto removed = run({"remove", "com.example.a"});
+  EXPECT_EQ(removed.status, 0);
+  EXPECT_EQ(removed.output, "");
+  EXPECT_EQ(list(), "PID\tStatus\tLabel\n");
+
+  EXPECT_EQ(run({"load", a}).status, 0) << "without -w as well";
+  EXPECT_EQ(list(), "PID\tStatus\tLabel\n-\t0\tcom.example.a\n");
+}
+
+TEST_F(LaunchctlTest, RecordsHowARunAtLoadJobEnded) {
+  const struct {
+    const char* label;
+    const char* script;
+    const char* status;
+  } cases[] = {
+      {"com.example.clean", "echo ran; exit 0", "0"},
+      {"com.example.config", "echo ran; exit 78", "78"},
+      {"com.example.term", "echo ran; kill -TERM $$", "-15"},
+      {"com.example.kill", "echo ran; kill -KILL $$", "-9"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string output = folder_ + "/" + c.label + ".out";
+    const auto path = writeJob(std::string(c.label) + ".plist",
+                               jobPlist(c.label, {"/bin/sh", "-c", c.script},
+                                        "<key>RunAtLoad</key><true/><key>StandardOutPath</key>"
+                                        "<string>" +
+                                            output + "</string>"));
+    const auto loaded = run({"load", "-w", path});
+    EXPECT_EQ(loaded.status, 0);
+    EXPECT_EQ(loaded.output, "");
+    EXPECT_EQ(statusAfterRun(c.label), c.status);
+    EXPECT_EQ(readFile(output), "ran\n");
+    EXPECT_EQ(statusPipeline(c.label), std::string(c.status) + "\n");
+  }
+}
+
+TEST_F(LaunchctlTest, TheJobOutlivesLaunchctlAndRecordsTheSignalThatEndsIt) {
+  const auto path = writeJob("sleeper.plist", jobPlist("com.example.sleeper", {"sleep", "1000"},
+                                                       "<key>RunAtLoad</key><true/>"));
+  // finish() reads launchctl's output to its end: had the job or its supervisor kept that pipe,
+  // this would not return while the job runs.
+  const auto loaded = run({"load", "-w", path});
+  ASSERT_EQ(loaded.status, 0) << loaded.output;
+  EXPECT_EQ(loaded.output, "");
+
+  const pid_t pid = runningPid("com.example.sleeper");
+  ASSERT_GT(pid, 0);
+  EXPECT_TRUE(processRunning(pid));
+  EXPECT_NE(::getsid(pid), ::getsid(0)) << "the job runs in a session of its own";
+  EXPECT_EQ(listed("com.example.sleeper")->at(1), "0");
+
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  EXPECT_EQ(statusAfterRun("com.example.sleeper"), "-15");
+  EXPECT_EQ(statusPipeline("com.example.sleeper"), "-15\n");
+}
+
+TEST_F(LaunchctlTest, UnloadAndRemoveStopTheWholeJob) {
+  const struct {
+    const char* label;
+    const char* script;  // prints the process id of a child that must end with the job
+    const char* verb;
+  } cases[] = {
+      {"com.example.polite", "sleep 1000 & echo $!; wait", "unload"},
+      {"com.example.stubborn", "trap '' TERM; sleep 1000 & echo $!; wait", "remove"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string output = folder_ + "/" + c.label + ".out";
+    const auto path = writeJob(std::string(c.label) + ".plist",
+                               jobPlist(c.label, {"/bin/sh", "-c", c.script},
+                                        "<key>RunAtLoad</key><true/><key>StandardOutPath</key>"
+                                        "<string>" +
+                                            output + "</string>"));
+    ASSERT_EQ(run({"load", "-w", path}).status, 0);
+    const pid_t job = runningPid(c.label);
+    ASSERT_GT(job, 0);
+    std::string childText;
+    for (int attempt = 0; attempt < 3000 && childText.empty(); ++attempt) {
+      childText = readFile(output);
+      if (childText.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_FALSE(childText.empty());
+    const pid_t child = std::stoi(childText);
+    ASSERT_TRUE(processRunning(child));
+
+    const auto stopped =
+        std::string(c.verb) == "unload" ? run({"unload", "-w", path}) : run({"remove", c.label});
+    EXPECT_EQ(stopped.status, 0);
+    EXPECT_EQ(stopped.output, "");
+    EXPECT_FALSE(processRunning(job));
+    // The child is signalled with its group; a child that ignores SIGTERM may still be on its way
+    // out of SIGKILL, which cannot fail.
+    for (int attempt = 0; attempt < 3000 && processRunning(child); ++attempt) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_FALSE(processRunning(child));
+    EXPECT_FALSE(listed(c.label).has_value());
+  }
+}
+
+TEST_F(LaunchctlTest, RunsTheJobAsItsFileSaysAndGivesItNothingElse) {
+  // A descriptor launchctl inherits without close-on-exec, and a variable of its environment:
+  // neither may reach the job.
+  const int inherited = ::dup(STDERR_FILENO);
+  ASSERT_GE(inherited, 0);
+  const std::string output = folder_ + "/env.out";
+  const std::string errors = folder_ + "/env.err";
+  std::ofstream(output) << "earlier\n";
+  const auto path = writeJob(
+      "env.plist",
+      jobPlist(
+          "com.example.env",
+          {"sh", "-c", "pwd; echo \"$GREETING ${LEAKED-unset}\"; ls /proc/$$/fd; echo oops >&2"},
+          "<key>RunAtLoad</key><true/>"
+          "<key>WorkingDirectory</key><string>" +
+              folder_ +
+              "</string>"
+              "<key>StandardOutPath</key><string>" +
+              output +
+              "</string>"
+              "<key>StandardErrorPath</key><string>" +
+              errors +
+              "</string>"
+              "<key>EnvironmentVariables</key><dict><key>GREETING</key><string>hello</string>"
+              "</dict>"));
+  const auto loaded = run({"load", "-w", path}, {"LEAKED=yes"});
+  ::close(inherited);
+  ASSERT_EQ(loaded.status, 0) << loaded.output;
+  EXPECT_EQ(statusAfterRun("com.example.env"), "0");
+
+  EXPECT_EQ(readFile(output), "earlier\n" + folder_ + "\nhello unset\n0\n1\n2\n");
+  EXPECT_EQ(readFile(errors), "oops\n");
+  struct stat status {};
+  ASSERT_EQ(::stat(errors.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0644u);
+}
+
+TEST_F(LaunchctlTest, RefusesJobFilesItCannotVouchForAndRunsNothing) {
+  const std::string marker = folder_ + "/ran";
+  const std::vector<std::string> touch{"/usr/bin/touch", marker};
+  const std::string runAtLoad = "<key>RunAtLoad</key><true/>";
+  const struct {
+    const char* name;
+    std::string contents;  // empty: no file at all
+    mode_t mode;
+    const char* reason;
+  } cases[] = {
+      {"missing", "", 0644, "No such file or directory"},
+      {"not a property list", "Label = com.example.bad;\n", 0644, "Not a property list"},
+      {"broken XML", jobPlist("com.example.bad", touch, runAtLoad).substr(0, 120), 0644,
+       "Not a property list"},
+      {"array at the top", "<plist version=\"1.0\"><array/></plist>", 0644, "not a dictionary"},
+      {"no Label",
+       "<plist version=\"1.0\"><dict><key>ProgramArguments</key><array><string>/usr/bin/touch"
+       "</string><string>" +
+           marker + "</string></array>" + runAtLoad + "</dict></plist>",
+       0644, "No Label"},
+      {"Label not a string",
+       "<plist version=\"1.0\"><dict><key>Label</key><integer>7</integer>"
+       "<key>Program</key><string>/usr/bin/touch</string>" +
+           runAtLoad + "</dict></plist>",
+       0644, "Label in job file"},
+      {"empty Label", jobPlist("", touch, runAtLoad), 0644, "Label in job file"},
+      {"Label with a newline", jobPlist("com.example.a\n0\tx", touch, runAtLoad), 0644,
+       "control character"},
+      {"no program",
+       "<plist version=\"1.0\"><dict><key>Label</key><string>com.example.bad</string>" + runAtLoad +
+           "</dict></plist>",
+       0644, "No Program or ProgramArguments"},
+      {"empty ProgramArguments", jobPlist("com.example.bad", {}, runAtLoad), 0644, "empty"},
+      {"argument not a string",
+       "<plist version=\"1.0\"><dict><key>Label</key><string>com.example.bad</string>"
+       "<key>ProgramArguments</key><array><string>/usr/bin/touch</string><integer>1</integer>"
+       "</array>" +
+           runAtLoad + "</dict></plist>",
+       0644, "must be a string"},
+      {"RunAtLoad not a Boolean",
+       jobPlist("com.example.bad", touch, "<key>RunAtLoad</key><string>yes</string>"), 0644,
+       "must be a Boolean"},
+      {"variable not a string",
+       jobPlist("com.example.bad", touch,
+                runAtLoad + "<key>EnvironmentVariables</key><dict><key>A</key><true/></dict>"),
+       0644, "must be a string"},
+      {"relative output path",
+       jobPlist("com.example.bad", touch,
+                runAtLoad + "<key>StandardOutPath</key><string>out.txt</string>"),
+       0644, "not an absolute path"},
+      {"writable by others", jobPlist("com.example.bad", touch, runAtLoad), 0666,
+       "writable by group or others"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = folder_ + "/job.plist";
+    std::filesystem::remove(path);
+    if (!c.contents.empty()) writeJob("job.plist", c.contents, c.mode);
+    const auto loaded = run({"load", "-w", path});
+    EXPECT_NE(loaded.status, 0);
+    EXPECT_NE(loaded.output.find(c.reason), std::string::npos) << loaded.output;
+    EXPECT_TRUE(loaded.output.ends_with('\n'));
+    EXPECT_EQ(list(), "PID\tStatus\tLabel\n");
+    EXPECT_FALSE(std::filesystem::exists(marker));
+  }
+}
+
+TEST_F(LaunchctlTest, RefusesAJobThatCannotStartAndLeavesNothingLoaded) {
+  const auto path = writeJob(
+      "missing.plist",
+      jobPlist("com.example.missing", {"/nonexistent/program"}, "<key>RunAtLoad</key><true/>"));
+  const auto loaded = run({"load", "-w", path});
+  EXPECT_NE(loaded.status, 0);
+  EXPECT_EQ(loaded.output,
+            "Could not start job com.example.missing: /nonexistent/program: No such file or "
+            "directory\n");
+  EXPECT_EQ(list(), "PID\tStatus\tLabel\n");
+
+  // Not asked to run at load, it is only registered.
+  const auto idle = writeJob("idle.plist", jobPlist("com.example.missing", {"/nonexistent/x"}));
+  EXPECT_EQ(run({"load", "-w", idle}).status, 0);
+}
+
+TEST_F(LaunchctlTest, RefusesALabelAlreadyLoadedAndJobsNotLoaded) {
+  const auto path = writeJob("job.plist", jobPlist("com.example.job", {"/bin/true"}));
+  ASSERT_EQ(run({"load", "-w", path}).status, 0);
+  const auto again = run({"load", "-w", path});
+  EXPECT_NE(again.status, 0);
+  EXPECT_EQ(again.output, "Job already loaded: com.example.job\n");
+
+  const auto other = writeJob("other.plist", jobPlist("com.example.other", {"/bin/true"}));
+  const std::vector<std::vector<std::string>> refused{
+      {"unload", "-w", other},
+      {"unload", "-w", folder_ + "/nowhere.plist"},
+      {"remove", "com.example.other"},
+      {"remove", "com.example"},
+  };
+  for (const auto& arguments : refused) {
+    SCOPED_TRACE(arguments.back());
+    const auto outcome = run(arguments);
+    EXPECT_NE(outcome.status, 0);
+    EXPECT_FALSE(outcome.output.empty());
+  }
+  EXPECT_EQ(list(), "PID\tStatus\tLabel\n-\t0\tcom.example.job\n");
+}
+
+TEST_F(LaunchctlTest, DescribesAStatusAsThePipelinePassesIt) {
+  const struct {
+    const char* code;
+    int status;
+    const char* output;
+  } cases[] = {
+      {"78\n", 0, "78: Configuration error\n"},
+      {"78", 0, "78: Configuration error\n"},
+      {"0\n", 0, "0: Success\n"},
+      {"2\n", 0, "2: No such file or directory\n"},
+      {"-15\n", 0, "-15: Terminated by signal 15 (SIGTERM: Terminated)\n"},
+      {"-9", 0, "-9: Terminated by signal 9 (SIGKILL: Killed)\n"},
+      {"-64", 0, "-64: Terminated by signal 64 (SIGRTMIN+30)\n"},
+      {"-200", 0, "-200: Unknown status\n"},
+      {"", 1, "Not a status code: \"\"\n"},
+      {"0\n78\n", 1, "Not a status code: \"0\\n78\\n\"\n"},
+      {"abc", 1, "Not a status code: \"abc\"\n"},
+      {"99999999999", 1, "Not a status code: \"99999999999\"\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    const auto outcome = run({"error", c.code});
+    EXPECT_EQ(outcome.status, c.status);
+    EXPECT_EQ(outcome.output, c.output);
+  }
+}
+
+TEST_F(LaunchctlTest, KeepsEveryChangeWhenLaunchctlsRunAtOnce) {
+  const auto same = writeJob("same.plist", jobPlist("com.example.same", {"/bin/true"}));
+  std::vector<Started> started;
+  for (int index = 0; index < 8; ++index) {
+    const auto path = writeJob("job" + std::to_string(index) + ".plist",
+                               jobPlist("com.example.job" + std::to_string(index), {"/bin/true"},
+                                        "<key>RunAtLoad</key><true/>"));
+    started.push_back(start({"load", "-w", path}));
+    started.push_back(start({"load", "-w", same}));
+  }
+  int sameLoaded = 0;
+  for (std::size_t index = 0; index < started.size(); ++index) {
+    const auto outcome = finish(started[index]);
+    if (index % 2 == 0) {
+      EXPECT_EQ(outcome.status, 0) << outcome.output;
+    } else if (outcome.status == 0) {
+      ++sameLoaded;
+    }
+  }
+  EXPECT_EQ(sameLoaded, 1);
+  for (int index = 0; index < 8; ++index) {
+    EXPECT_EQ(statusAfterRun("com.example.job" + std::to_string(index)), "0");
+  }
+  EXPECT_EQ(loadedLabels().size(), 9u);
+}
+
+TEST_F(LaunchctlTest, RefusesArgumentListsItDoesNotKnow) {
+  const std::vector<std::vector<std::string>> cases{
+      {},
+      {"start", "x"},
+      {"load"},
+      {"load", "-w"},
+      {"load", "-x", "a"},
+      {"list", "x"},
+      {"remove"},
+      {"error"},
+      {"load", "a", "b"},
+  };
+  for (const auto& arguments : cases) {
+    const auto outcome = run(arguments);
+    EXPECT_EQ(outcome.status, 64);
+    EXPECT_TRUE(outcome.output.starts_with("usage: launchctl")) << outcome.output;
+  }
+}
+
+}  // namespace

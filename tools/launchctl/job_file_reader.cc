@@ -1,0 +1,233 @@
+#include "tools/launchctl/job_file_reader.h"
+
+#include <fcntl.h>
+#include <plist/plist.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "platform/linux/unique_fd.h"
+#include "tools/launchctl/messages.h"
+
+namespace tarnel::launchctl {
+
+namespace {
+
+using linux_platform::UniqueFd;
+
+struct PlistFree {
+  void operator()(void* node) const { plist_free(node); }
+};
+using PlistOwner = std::unique_ptr<void, PlistFree>;
+
+template <class T>
+using Read = std::expected<T, std::string>;
+
+Read<std::string> readBoundedFile(const std::string& path) {
+  // Non-blocking so that a FIFO put in a job file's place cannot hang the tool on open.
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd) return std::unexpected(messages::cannotReadJobFile(path, std::strerror(errno)));
+  struct stat status {};
+  if (::fstat(fd.get(), &status) != 0) {
+    return std::unexpected(messages::cannotReadJobFile(path, std::strerror(errno)));
+  }
+  if (!S_ISREG(status.st_mode)) {
+    return std::unexpected(messages::cannotReadJobFile(path, "not a regular file"));
+  }
+  if (status.st_uid != 0 && status.st_uid != ::geteuid()) {
+    return std::unexpected(messages::unsafeJobFile(path, "it is owned by another user"));
+  }
+  if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return std::unexpected(messages::unsafeJobFile(path, "it is writable by group or others"));
+  }
+  std::string contents;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return std::unexpected(messages::cannotReadJobFile(path, std::strerror(errno)));
+    if (count == 0) break;
+    contents.append(buffer, static_cast<std::size_t>(count));
+    if (contents.size() > kMaximumJobFileSize) {
+      return std::unexpected(messages::cannotReadJobFile(
+          path, "larger than " + std::to_string(kMaximumJobFileSize) + " bytes"));
+    }
+  }
+  return contents;
+}
+
+bool hasControlCharacter(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) return true;
+  }
+  return false;
+}
+
+// Reads the values of one job dictionary, each refusal naming the file and the key.
+class KeyReader {
+ public:
+  KeyReader(plist_t dictionary, const std::string& path) : dictionary_(dictionary), path_(path) {}
+
+  Read<std::optional<std::string>> optionalString(const char* key) const {
+    const plist_t node = plist_dict_get_item(dictionary_, key);
+    if (node == nullptr) return std::nullopt;
+    return string(node, key);
+  }
+
+  Read<std::optional<bool>> optionalBoolean(const char* key) const {
+    const plist_t node = plist_dict_get_item(dictionary_, key);
+    if (node == nullptr) return std::nullopt;
+    if (plist_get_node_type(node) != PLIST_BOOLEAN) return wrongType(key, "a Boolean");
+    std::uint8_t value = 0;
+    plist_get_bool_val(node, &value);
+    return value != 0;
+  }
+
+  Read<std::optional<std::string>> optionalAbsolutePath(const char* key) const {
+    auto value = optionalString(key);
+    if (value && *value && !(*value)->starts_with('/')) {
+      return std::unexpected(messages::badKeyValue(path_, key, "not an absolute path"));
+    }
+    return value;
+  }
+
+  Read<std::optional<std::vector<std::string>>> optionalStringArray(const char* key) const {
+    const plist_t node = plist_dict_get_item(dictionary_, key);
+    if (node == nullptr) return std::nullopt;
+    if (plist_get_node_type(node) != PLIST_ARRAY) return wrongType(key, "an array of strings");
+    std::vector<std::string> values;
+    const std::uint32_t count = plist_array_get_size(node);
+    for (std::uint32_t index = 0; index < count; ++index) {
+      auto value = string(plist_array_get_item(node, index), key);
+      if (!value) return std::unexpected(std::move(value).error());
+      values.push_back(std::move(*value));
+    }
+    if (values.empty()) return std::unexpected(messages::badKeyValue(path_, key, "empty"));
+    return values;
+  }
+
+  Read<std::map<std::string, std::string>> stringDictionary(const char* key) const {
+    const plist_t node = plist_dict_get_item(dictionary_, key);
+    std::map<std::string, std::string> values;
+    if (node == nullptr) return values;
+    if (plist_get_node_type(node) != PLIST_DICT) {
+      return wrongType(key, "a dictionary of strings");
+    }
+    plist_dict_iter iterator = nullptr;
+    plist_dict_new_iter(node, &iterator);
+    const std::unique_ptr<void, decltype(&std::free)> iteratorOwner(iterator, &std::free);
+    for (;;) {
+      char* rawName = nullptr;
+      plist_t value = nullptr;
+      plist_dict_next_item(node, iterator, &rawName, &value);
+      const std::unique_ptr<char, decltype(&std::free)> nameOwner(rawName, &std::free);
+      if (value == nullptr) break;
+      const std::string name = rawName == nullptr ? std::string() : std::string(rawName);
+      if (name.empty() || name.find('=') != std::string::npos) {
+        return std::unexpected(messages::badKeyValue(
+            path_, key, "a variable name is empty or holds '=': " + messages::quoted(name)));
+      }
+      auto text = string(value, key);
+      if (!text) return std::unexpected(std::move(text).error());
+      values.emplace(name, std::move(*text));
+    }
+    return values;
+  }
+
+ private:
+  // Text that reaches an argument vector or the file system cannot hold a NUL: it would be cut
+  // short there, and run or open something other than what the file says.
+  Read<std::string> string(plist_t node, const char* key) const {
+    if (plist_get_node_type(node) != PLIST_STRING) return wrongType(key, "a string");
+    std::uint64_t length = 0;
+    const char* text = plist_get_string_ptr(node, &length);
+    if (text == nullptr) return wrongType(key, "a string");
+    std::string value(text, length);
+    if (value.find('\0') != std::string::npos) {
+      return std::unexpected(messages::badKeyValue(path_, key, "holds a NUL character"));
+    }
+    return value;
+  }
+
+  std::unexpected<std::string> wrongType(const char* key, std::string_view expected) const {
+    return std::unexpected(messages::wrongKeyType(path_, key, expected));
+  }
+
+  plist_t dictionary_;
+  const std::string& path_;
+};
+
+Read<JobDefinition> readDefinition(plist_t root, const std::string& path) {
+  const KeyReader keys(root, path);
+  JobDefinition job;
+
+  auto label = keys.optionalString("Label");
+  if (!label) return std::unexpected(std::move(label).error());
+  if (!*label) return std::unexpected(messages::missingKey(path, "Label"));
+  // A label is printed one per line in the job list, and callers find a job's line by it.
+  if ((*label)->empty() || hasControlCharacter(**label)) {
+    return std::unexpected(
+        messages::badKeyValue(path, "Label", "empty or holds a control character"));
+  }
+  job.label = std::move(**label);
+
+  auto program = keys.optionalString("Program");
+  if (!program) return std::unexpected(std::move(program).error());
+  auto arguments = keys.optionalStringArray("ProgramArguments");
+  if (!arguments) return std::unexpected(std::move(arguments).error());
+  if (!*program && !*arguments) {
+    return std::unexpected(messages::missingKey(path, "Program or ProgramArguments"));
+  }
+  if (*program && (*program)->empty()) {
+    return std::unexpected(messages::badKeyValue(path, "Program", "empty"));
+  }
+  job.arguments = *arguments ? std::move(**arguments) : std::vector<std::string>{**program};
+  job.program = *program ? std::move(**program) : job.arguments.front();
+  if (job.program.empty()) {
+    return std::unexpected(messages::badKeyValue(path, "ProgramArguments", "empty program name"));
+  }
+
+  auto runAtLoad = keys.optionalBoolean("RunAtLoad");
+  if (!runAtLoad) return std::unexpected(std::move(runAtLoad).error());
+  job.runAtLoad = runAtLoad->value_or(false);
+
+  auto standardOut = keys.optionalAbsolutePath("StandardOutPath");
+  if (!standardOut) return std::unexpected(std::move(standardOut).error());
+  job.standardOutPath = std::move(*standardOut);
+  auto standardError = keys.optionalAbsolutePath("StandardErrorPath");
+  if (!standardError) return std::unexpected(std::move(standardError).error());
+  job.standardErrorPath = std::move(*standardError);
+  auto workingDirectory = keys.optionalAbsolutePath("WorkingDirectory");
+  if (!workingDirectory) return std::unexpected(std::move(workingDirectory).error());
+  job.workingDirectory = std::move(*workingDirectory);
+
+  auto environment = keys.stringDictionary("EnvironmentVariables");
+  if (!environment) return std::unexpected(std::move(environment).error());
+  job.environmentVariables = std::move(*environment);
+  return job;
+}
+
+}  // namespace
+
+std::expected<JobDefinition, std::string> readJobFile(const std::string& path) {
+  const auto contents = readBoundedFile(path);
+  if (!contents) return std::unexpected(contents.error());
+  plist_t rawRoot = nullptr;
+  if (!contents->empty()) {
+    plist_from_memory(contents->data(), static_cast<std::uint32_t>(contents->size()), &rawRoot);
+  }
+  const PlistOwner root(rawRoot);
+  if (!root) return std::unexpected(messages::notAPropertyList(path));
+  if (plist_get_node_type(root.get()) != PLIST_DICT) {
+    return std::unexpected(messages::notAJobDictionary(path));
+  }
+  return readDefinition(root.get(), path);
+}
+
+}  // namespace tarnel::launchctl

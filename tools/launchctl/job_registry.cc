@@ -1,0 +1,212 @@
+#include "tools/launchctl/job_registry.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+#include "tools/launchctl/messages.h"
+
+namespace tarnel::launchctl {
+
+namespace {
+
+using linux_platform::UniqueFd;
+
+// First line of the registry file; a file without it was not written by this tool.
+constexpr std::string_view kHeader = "launchctl-jobs 1";
+// Far more than any set of jobs needs; a larger file is taken for damaged.
+constexpr std::size_t kMaximumRegistrySize = 16 * 1024 * 1024;
+
+std::string lockPath(const std::string& folder) { return folder + "/lock"; }
+std::string registryPath(const std::string& folder) { return folder + "/jobs"; }
+std::string newRegistryPath(const std::string& folder) { return folder + "/jobs.new"; }
+
+// Labels and paths are arbitrary bytes; hexadecimal keeps each record to one line of words.
+std::string toHex(std::string_view text) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(text.size() * 2);
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0xf];
+  }
+  return hex;
+}
+
+std::optional<std::string> fromHex(std::string_view hex) {
+  if (hex.empty() || hex.size() % 2 != 0) return std::nullopt;
+  std::string text;
+  for (std::size_t at = 0; at < hex.size(); at += 2) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(hex.data() + at, hex.data() + at + 2, value, 16);
+    if (error != std::errc() || end != hex.data() + at + 2) return std::nullopt;
+    text += static_cast<char>(value);
+  }
+  return text;
+}
+
+template <class Number>
+std::optional<Number> parseNumber(std::string_view text) {
+  Number number{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return number;
+}
+
+std::vector<std::string_view> splitWords(std::string_view line) {
+  std::vector<std::string_view> words;
+  while (!line.empty()) {
+    const auto end = line.find(' ');
+    words.push_back(line.substr(0, end));
+    line.remove_prefix(end == std::string_view::npos ? line.size() : end + 1);
+  }
+  return words;
+}
+
+// One record: process id, start time (both 0 when no run is going on), last exit status, label,
+// path.
+std::optional<JobRecord> decodeRecord(std::string_view line) {
+  const auto words = splitWords(line);
+  if (words.size() != 5) return std::nullopt;
+  const auto pid = parseNumber<pid_t>(words[0]);
+  const auto startTime = parseNumber<std::uint64_t>(words[1]);
+  const auto status = parseNumber<int>(words[2]);
+  auto label = fromHex(words[3]);
+  auto path = fromHex(words[4]);
+  if (!pid || !startTime || !status || !label || !path || *pid < 0) return std::nullopt;
+  JobRecord record{.label = std::move(*label), .path = std::move(*path), .lastExitStatus = *status};
+  if (*pid > 0) record.process = ProcessIdentity{.pid = *pid, .startTime = *startTime};
+  return record;
+}
+
+std::expected<std::string, std::string> readRegistryText(const std::string& folder) {
+  const std::string path = registryPath(folder);
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd && errno == ENOENT) return std::string();
+  if (!fd) return std::unexpected(messages::stateFolderUnusable(folder, std::strerror(errno)));
+  std::string text;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0)
+      return std::unexpected(messages::stateFolderUnusable(folder, std::strerror(errno)));
+    if (count == 0) break;
+    text.append(buffer, static_cast<std::size_t>(count));
+    if (text.size() > kMaximumRegistrySize) {
+      return std::unexpected(messages::stateFileDamaged(path));
+    }
+  }
+  return text;
+}
+
+std::expected<void, std::string> writeAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t count = ::write(fd, text.data(), text.size());
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return std::unexpected(std::string(std::strerror(errno)));
+    text.remove_prefix(static_cast<std::size_t>(count));
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string encodeRegistry(const std::vector<JobRecord>& records) {
+  std::string text(kHeader);
+  text += '\n';
+  for (const auto& record : records) {
+    const ProcessIdentity process = record.process.value_or(ProcessIdentity{});
+    text += std::to_string(process.pid) + ' ' + std::to_string(process.startTime) + ' ' +
+            std::to_string(record.lastExitStatus) + ' ' + toHex(record.label) + ' ' +
+            toHex(record.path) + '\n';
+  }
+  return text;
+}
+
+std::optional<std::vector<JobRecord>> decodeRegistry(std::string_view text) {
+  std::vector<JobRecord> records;
+  if (text.empty()) return records;
+  if (!text.starts_with(kHeader) || !text.ends_with('\n')) return std::nullopt;
+  text.remove_prefix(kHeader.size());
+  if (!text.starts_with('\n')) return std::nullopt;
+  text.remove_prefix(1);
+  while (!text.empty()) {
+    const auto end = text.find('\n');
+    auto record = decodeRecord(text.substr(0, end));
+    if (!record) return std::nullopt;
+    records.push_back(std::move(*record));
+    text.remove_prefix(end + 1);
+  }
+  std::sort(records.begin(), records.end(),
+            [](const JobRecord& a, const JobRecord& b) { return a.label < b.label; });
+  if (std::adjacent_find(records.begin(), records.end(), [](const auto& a, const auto& b) {
+        return a.label == b.label;
+      }) != records.end()) {
+    return std::nullopt;
+  }
+  return records;
+}
+
+std::expected<JobRegistry, std::string> JobRegistry::open(const std::string& folder,
+                                                          LockMode mode) {
+  UniqueFd lock(::open(lockPath(folder).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+  if (!lock) return std::unexpected(messages::stateFolderUnusable(folder, std::strerror(errno)));
+  const int operation = mode == LockMode::exclusive ? LOCK_EX : LOCK_SH;
+  while (::flock(lock.get(), operation) != 0) {
+    if (errno != EINTR) {
+      return std::unexpected(messages::stateFolderUnusable(folder, std::strerror(errno)));
+    }
+  }
+  const auto text = readRegistryText(folder);
+  if (!text) return std::unexpected(text.error());
+  auto records = decodeRegistry(*text);
+  if (!records) return std::unexpected(messages::stateFileDamaged(registryPath(folder)));
+  return JobRegistry(folder, std::move(lock), std::move(*records));
+}
+
+JobRecord* JobRegistry::find(std::string_view label) {
+  const auto found = std::find_if(records_.begin(), records_.end(),
+                                  [&](const JobRecord& record) { return record.label == label; });
+  return found == records_.end() ? nullptr : &*found;
+}
+
+void JobRegistry::add(JobRecord record) {
+  const auto position = std::lower_bound(
+      records_.begin(), records_.end(), record.label,
+      [](const JobRecord& existing, const std::string& label) { return existing.label < label; });
+  records_.insert(position, std::move(record));
+}
+
+void JobRegistry::erase(std::string_view label) {
+  std::erase_if(records_, [&](const JobRecord& record) { return record.label == label; });
+}
+
+std::expected<void, std::string> JobRegistry::save() const {
+  const std::string newPath = newRegistryPath(folder_);
+  const auto failed = [&](std::string_view reason) {
+    ::unlink(newPath.c_str());
+    return std::unexpected(messages::stateFolderUnusable(folder_, reason));
+  };
+  {
+    const UniqueFd fd(
+        ::open(newPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!fd) return failed(std::strerror(errno));
+    if (const auto written = writeAll(fd.get(), encodeRegistry(records_)); !written) {
+      return failed(written.error());
+    }
+    if (::fsync(fd.get()) != 0) return failed(std::strerror(errno));
+  }
+  if (::rename(newPath.c_str(), registryPath(folder_).c_str()) != 0) {
+    return failed(std::strerror(errno));
+  }
+  return {};
+}
+
+}  // namespace tarnel::launchctl

@@ -1,0 +1,72 @@
+#include "tools/launchctl/job_stopper.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/linux/unique_fd.h"
+
+namespace tarnel::launchctl {
+
+namespace {
+
+// Debian 12's <sys/pidfd.h> declares these without C linkage, so the system calls are made as such.
+int openPidfd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
+int sendSignal(int pidfd, int signal) {
+  return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0));
+}
+
+enum class Ended { yes, no };
+
+// Waits until the process behind `pidfd` has ended (it need not have been reaped) or `timeout`
+// has passed; a negative timeout waits for ever.
+std::expected<Ended, std::string> waitForEnd(int pidfd, int timeoutMilliseconds) {
+  pollfd entry{.fd = pidfd, .events = POLLIN};
+  for (;;) {
+    const int ready = ::poll(&entry, 1, timeoutMilliseconds);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return std::unexpected(std::string("poll: ") + std::strerror(errno));
+    return ready > 0 ? Ended::yes : Ended::no;
+  }
+}
+
+// The leader through its descriptor, which cannot name another process; then the rest of its
+// group, whose id the system does not hand out again while any member of the group remains.
+std::expected<void, std::string> signalJob(int pidfd, pid_t leader, int signal) {
+  if (sendSignal(pidfd, signal) != 0 && errno != ESRCH) {
+    return std::unexpected(std::string("pidfd_send_signal: ") + std::strerror(errno));
+  }
+  if (::killpg(leader, signal) != 0 && errno != ESRCH) {
+    return std::unexpected(std::string("killpg: ") + std::strerror(errno));
+  }
+  return {};
+}
+
+}  // namespace
+
+std::expected<void, std::string> stopJob(const ProcessIdentity& process) {
+  const linux_platform::UniqueFd pidfd(openPidfd(process.pid));
+  if (!pidfd && errno == ESRCH) return {};
+  if (!pidfd) return std::unexpected(std::string("pidfd_open: ") + std::strerror(errno));
+  // Checked once the descriptor is held, so that the descriptor names the job's process and not
+  // a later one that was given the same id.
+  if (!isRunning(process)) return {};
+
+  if (auto sent = signalJob(pidfd.get(), process.pid, SIGTERM); !sent) return sent;
+  const auto graceMilliseconds =
+      static_cast<int>(std::chrono::milliseconds(kStopGracePeriod).count());
+  const auto ended = waitForEnd(pidfd.get(), graceMilliseconds);
+  if (!ended) return std::unexpected(ended.error());
+  if (*ended == Ended::yes) return {};
+
+  if (auto sent = signalJob(pidfd.get(), process.pid, SIGKILL); !sent) return sent;
+  const auto killed = waitForEnd(pidfd.get(), -1);
+  if (!killed) return std::unexpected(killed.error());
+  return {};
+}
+
+}  // namespace tarnel::launchctl

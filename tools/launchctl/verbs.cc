@@ -1,0 +1,102 @@
+#include "tools/launchctl/verbs.h"
+
+#include <cstdio>
+#include <string_view>
+
+#include "tools/launchctl/job_file_reader.h"
+#include "tools/launchctl/job_registry.h"
+#include "tools/launchctl/job_stopper.h"
+#include "tools/launchctl/job_supervisor.h"
+#include "tools/launchctl/messages.h"
+#include "tools/launchctl/state_folder.h"
+#include "tools/launchctl/status_description.h"
+
+namespace tarnel::launchctl {
+
+namespace {
+
+int fail(std::string_view reason) {
+  std::fprintf(stderr, "%.*s\n", static_cast<int>(reason.size()), reason.data());
+  return kFailed;
+}
+
+std::expected<JobRegistry, std::string> openRegistry(const std::string& stateFolder,
+                                                     LockMode mode) {
+  if (auto prepared = prepareStateFolder(stateFolder); !prepared) {
+    return std::unexpected(prepared.error());
+  }
+  return JobRegistry::open(stateFolder, mode);
+}
+
+int stopAndForget(const std::string& stateFolder, const std::string& label) {
+  auto registry = openRegistry(stateFolder, LockMode::exclusive);
+  if (!registry) return fail(registry.error());
+  const JobRecord* record = registry->find(label);
+  if (record == nullptr) return fail(messages::notLoaded(label));
+  if (record->process) {
+    if (const auto stopped = stopJob(*record->process); !stopped) {
+      return fail(messages::cannotStopJob(label, stopped.error()));
+    }
+  }
+  registry->erase(label);
+  if (const auto saved = registry->save(); !saved) return fail(saved.error());
+  return kSucceeded;
+}
+
+}  // namespace
+
+int loadJob(const std::string& stateFolder, const std::string& path) {
+  const auto job = readJobFile(path);
+  if (!job) return fail(job.error());
+  auto registry = openRegistry(stateFolder, LockMode::exclusive);
+  if (!registry) return fail(registry.error());
+  if (registry->find(job->label) != nullptr) return fail(messages::alreadyLoaded(job->label));
+
+  JobRecord record{.label = job->label, .path = path};
+  if (job->runAtLoad) {
+    const auto run = startSupervisedJob(*job, stateFolder);
+    if (!run) return fail(messages::cannotStartJob(job->label, run.error()));
+    record.process = *run;
+  }
+  registry->add(std::move(record));
+  if (const auto saved = registry->save(); !saved) {
+    // Unregistered, the job could never be stopped through launchctl: it must not run on.
+    if (const JobRecord* added = registry->find(job->label); added && added->process) {
+      (void)stopJob(*added->process);
+    }
+    return fail(saved.error());
+  }
+  return kSucceeded;
+}
+
+int unloadJob(const std::string& stateFolder, const std::string& path) {
+  const auto job = readJobFile(path);
+  if (!job) return fail(job.error());
+  return stopAndForget(stateFolder, job->label);
+}
+
+int removeJob(const std::string& stateFolder, const std::string& label) {
+  return stopAndForget(stateFolder, label);
+}
+
+int listJobs(const std::string& stateFolder) {
+  const auto registry = openRegistry(stateFolder, LockMode::shared);
+  if (!registry) return fail(registry.error());
+  std::string text = "PID\tStatus\tLabel\n";
+  for (const auto& record : registry->records()) {
+    const bool running = record.process && isPresent(*record.process);
+    text += running ? std::to_string(record.process->pid) : std::string("-");
+    text += '\t' + std::to_string(record.lastExitStatus) + '\t' + record.label + '\n';
+  }
+  std::fputs(text.c_str(), stdout);
+  return std::fflush(stdout) == 0 ? kSucceeded : kFailed;
+}
+
+int describeError(const std::string& text) {
+  const auto description = describeStatusCode(text);
+  if (!description) return fail(messages::notAStatusCode(text));
+  std::printf("%s\n", description->c_str());
+  return std::fflush(stdout) == 0 ? kSucceeded : kFailed;
+}
+
+}  // namespace tarnel::launchctl
