@@ -31,7 +31,8 @@ class Files {
   virtual bool exists(const std::string& path) = 0;
 
   // Writes `text` as UTF-8 to `path` directly (not through a temporary file), creating the file or
-  // replacing its contents; nothing is rolled back on failure.
+  // replacing its contents; nothing is rolled back on failure. An existing item that is not a
+  // regular file (a FIFO would block the writer, a device could act on being opened) is refused.
   virtual std::optional<PlatformError> writeText(const std::string& path, std::string_view text,
                                                  FinalLink finalLink) = 0;
 
@@ -39,7 +40,8 @@ class Files {
   virtual std::optional<PlatformError> setOwner(const std::string& path, const std::string& user,
                                                 const std::string& group) = 0;
 
-  // Removes the item at `path`, a folder with all its contents; never follows a symbolic link.
+  // Removes the item at `path`, a folder with all its contents; never follows a symbolic link, not
+  // even one named with a trailing "/".
   virtual std::optional<PlatformError> removeItem(const std::string& path) = 0;
 
   // The names directly inside the folder at `path`, hidden items (names beginning with ".")

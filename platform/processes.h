@@ -15,8 +15,8 @@ namespace tarnel {
 class OutputPipe {
  public:
   virtual ~OutputPipe() = default;
-  // Up to `maximum` bytes, blocking until some arrive; empty at end of file, when every process
-  // holding the writing end has closed it.
+  // Up to `maximum` (at least 1) bytes, blocking until some arrive; empty at end of file, when
+  // every process holding the writing end has closed it, and after a failed read.
   virtual Bytes read(std::size_t maximum) = 0;
 };
 
@@ -26,7 +26,8 @@ class Processes {
 
   // Starts `program` with `arguments` (argv[0] is the program itself), inheriting environment,
   // working directory and standard streams, and waits until it exits. Its termination status (0 is
-  // success; a signal's number when a signal ended it), or nothing when it could not be started.
+  // success; a signal's number when a signal ended it), or nothing when it could not be started
+  // (also for an argument holding a NUL byte, which no program can be given unchanged).
   virtual std::optional<int> run(const std::string& program,
                                  const std::vector<std::string>& arguments) = 0;
 

@@ -1,4 +1,5 @@
-// An in-memory file system that records every operation and fails where the test says.
+// An in-memory file system that records every operation and fails where the test says. A path
+// names the same item with or without trailing slashes.
 #pragma once
 
 #include <map>

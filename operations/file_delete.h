@@ -1,0 +1,16 @@
+// Deleting one item at a path, a folder with its content, for the delete request and the test run.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "model/value.h"
+#include "platform/platform.h"
+
+namespace tarnel {
+
+// Nothing when the item at `path` was removed; otherwise logs the delete message with the path and
+// returns the makeNSErrorReply reply of the removal's error.
+std::optional<Dictionary> deleteFile(Platform& platform, const std::string& path);
+
+}  // namespace tarnel

@@ -1,0 +1,29 @@
+#include "operations/job_file_writer.h"
+
+#include "model/reply.h"
+#include "operations/log_messages.h"
+
+namespace tarnel {
+
+namespace {
+
+constexpr const char* kOwnerAccount = "root";
+constexpr const char* kGroupAccount = "wheel";
+
+}  // namespace
+
+std::optional<Dictionary> writeJobFile(Platform& platform, const std::string& text,
+                                       const std::string& path, Ownership ownership,
+                                       FinalLink finalLink) {
+  if (const auto error = platform.files.writeText(path, text, finalLink)) {
+    platform.log.write(withPath(couldNotWriteToFile, path));
+    return makeNSErrorReply(*error);
+  }
+  if (ownership == Ownership::rootWheel &&
+      platform.files.setOwner(path, kOwnerAccount, kGroupAccount)) {
+    platform.log.write(cantSetOwnerToRootWheel);
+  }
+  return std::nullopt;
+}
+
+}  // namespace tarnel
