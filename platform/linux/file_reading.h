@@ -1,0 +1,21 @@
+// Bounded reads of files: a byte range of an open file, or a whole small file opened
+// close-on-exec, so that nothing a peer controls can make the reader allocate without limit.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "model/value.h"
+
+namespace tarnel::linux_platform {
+
+// Exactly `length` bytes at `offset` of the open file `fd`; nothing when the file ends first or
+// a read fails.
+std::optional<Bytes> readRange(int fd, std::uint64_t offset, std::size_t length);
+
+// The whole file at `path`; nothing when it cannot be opened or read, or holds more than `limit`
+// bytes.
+std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit);
+
+}  // namespace tarnel::linux_platform
