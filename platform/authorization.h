@@ -21,6 +21,14 @@ inline constexpr AuthorizationFlags kAuthorizationFlagExtendRights = 2;
 inline constexpr AuthorizationFlags kAuthorizationFlagPartialRights = 4;
 inline constexpr AuthorizationFlags kAuthorizationFlagDestroyRights = 8;
 
+// The statuses other than success that the authorization service reports.
+inline constexpr OSStatus errAuthorizationInvalidRef = -60002;
+inline constexpr OSStatus errAuthorizationDenied = -60005;
+inline constexpr OSStatus errAuthorizationCanceled = -60006;
+inline constexpr OSStatus errAuthorizationInteractionNotAllowed = -60007;
+inline constexpr OSStatus errAuthorizationInternal = -60008;
+inline constexpr OSStatus errAuthorizationInvalidFlags = -60011;
+
 inline constexpr std::size_t kAuthorizationExternalFormLength = 32;
 using AuthorizationExternalForm = std::array<std::uint8_t, kAuthorizationExternalFormLength>;
 
@@ -29,6 +37,7 @@ struct AuthorizationItem {
   std::string name;
   Bytes value;  // its length is the item's valueLength; empty for "no value"
   std::uint32_t flags = 0;
+  bool operator==(const AuthorizationItem&) const = default;
 };
 using AuthorizationItemSet = std::vector<AuthorizationItem>;
 

@@ -5,11 +5,11 @@
 #include <unistd.h>
 
 #include <charconv>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/linux/file_reading.h"
 #include "platform/linux/unique_fd.h"
 
 #ifndef SO_PEERPIDFD
@@ -20,13 +20,12 @@ namespace tarnel::linux_platform {
 
 namespace {
 
-std::optional<std::string> readSmallFile(const std::string& path) {
-  std::ifstream file(path);
-  if (!file) return std::nullopt;
-  std::ostringstream contents;
-  contents << file.rdbuf();
-  if (file.bad()) return std::nullopt;
-  return contents.str();
+// The /proc files read here are a few hundred bytes; opened close-on-exec, so that a child that
+// another thread starts meanwhile inherits none of them.
+constexpr std::size_t kMaxProcFileLength = 64 * 1024;
+
+std::optional<std::string> readProcFile(const std::string& path) {
+  return readSmallFile(path, kMaxProcFileLength);
 }
 
 template <class Number>
@@ -40,7 +39,7 @@ std::optional<Number> parseNumber(std::string_view text) {
 // The fields of /proc/PID/stat that follow the command name, which may itself hold blanks and
 // parentheses; the first of them is field 3.
 std::optional<std::vector<std::string>> statFieldsAfterName(pid_t pid) {
-  const auto stat = readSmallFile("/proc/" + std::to_string(pid) + "/stat");
+  const auto stat = readProcFile("/proc/" + std::to_string(pid) + "/stat");
   if (!stat) return std::nullopt;
   const auto nameEnd = stat->rfind(')');
   if (nameEnd == std::string::npos) return std::nullopt;
@@ -65,7 +64,7 @@ std::optional<std::uint32_t> realId(const std::string& status, std::string_view 
 }
 
 std::optional<std::uint32_t> auditUser(pid_t pid) {
-  const auto text = readSmallFile("/proc/" + std::to_string(pid) + "/loginuid");
+  const auto text = readProcFile("/proc/" + std::to_string(pid) + "/loginuid");
   // Without kernel auditing there is no login user: the platform's "unset" value.
   if (!text) return UINT32_MAX;
   return parseNumber<std::uint32_t>(*text);
@@ -94,10 +93,17 @@ std::optional<AuditToken> AuditToken::decode(std::span<const std::uint8_t> bytes
                     words[4], words[5], words[6], words[7]};
 }
 
-std::optional<std::uint32_t> processVersion(pid_t pid) {
+std::optional<std::uint64_t> processStartTime(pid_t pid) {
   const auto fields = statFieldsAfterName(pid);
   if (!fields || fields->size() <= kFieldIndex(22)) return std::nullopt;
-  const auto startTime = parseNumber<std::uint64_t>((*fields)[kFieldIndex(22)]);
+  // A zombie keeps its process id and start time until it is reaped, yet it has exited.
+  const std::string& state = (*fields)[kFieldIndex(3)];
+  if (state == "Z" || state == "X") return std::nullopt;
+  return parseNumber<std::uint64_t>((*fields)[kFieldIndex(22)]);
+}
+
+std::optional<std::uint32_t> processVersion(pid_t pid) {
+  const auto startTime = processStartTime(pid);
   if (!startTime) return std::nullopt;
   return static_cast<std::uint32_t>(*startTime);
 }
@@ -120,7 +126,7 @@ std::optional<AuditToken> peerAuditToken(int socketFd) {
 
   const pid_t pid = credentials.pid;
   const auto fields = statFieldsAfterName(pid);
-  const auto status = readSmallFile("/proc/" + std::to_string(pid) + "/status");
+  const auto status = readProcFile("/proc/" + std::to_string(pid) + "/status");
   if (!fields || fields->size() <= kFieldIndex(22) || !status) return std::nullopt;
   const auto session = parseNumber<std::int64_t>((*fields)[kFieldIndex(6)]);
   const auto startTime = parseNumber<std::uint64_t>((*fields)[kFieldIndex(22)]);

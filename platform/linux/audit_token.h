@@ -32,8 +32,11 @@ struct AuditToken {
   bool operator==(const AuditToken&) const = default;
 };
 
-// The low 32 bits of the start time of process `pid` (field 22 of /proc/PID/stat); nothing when
-// there is no such process.
+// The start time of process `pid`, in clock ticks since boot (field 22 of /proc/PID/stat);
+// nothing when there is no such process or when it has exited and only awaits its parent.
+std::optional<std::uint64_t> processStartTime(pid_t pid);
+
+// The low 32 bits of processStartTime: the process version of an audit token.
 std::optional<std::uint32_t> processVersion(pid_t pid);
 
 // The audit token of the process at the other end of the connected Unix socket `socketFd`, as the

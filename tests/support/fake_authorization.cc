@@ -22,6 +22,7 @@ class FakeReference : public AuthorizationRef {
 OSStatus FakeAuthorization::createFromExternalForm(const AuthorizationExternalForm& externalForm,
                                                    std::unique_ptr<AuthorizationRef>& authorization) {
   journal_.record("createFromExternalForm " + std::to_string(externalForm.size()) + " bytes");
+  lastExternalForm_ = externalForm;
   if (createStatus != errAuthorizationSuccess) return createStatus;
   if (!createYieldsNull) authorization = std::make_unique<FakeReference>(liveReferences_);
   return errAuthorizationSuccess;

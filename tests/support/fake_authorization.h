@@ -16,6 +16,8 @@ class FakeAuthorization : public Authorization {
   OSStatus copyRightsStatus = errAuthorizationSuccess;
 
   int liveReferences() const { return liveReferences_; }
+  // The form that the last createFromExternalForm was given.
+  const AuthorizationExternalForm& lastExternalForm() const { return lastExternalForm_; }
   // What the last copyRights was given.
   const AuthorizationItemSet& lastRights() const { return lastRights_; }
   bool lastEnvironmentWasNull() const { return lastEnvironmentWasNull_; }
@@ -29,6 +31,7 @@ class FakeAuthorization : public Authorization {
  private:
   Journal& journal_;
   int liveReferences_ = 0;
+  AuthorizationExternalForm lastExternalForm_{};
   AuthorizationItemSet lastRights_;
   bool lastEnvironmentWasNull_ = false;
 };

@@ -1,0 +1,63 @@
+// One client of the server: the references it holds, and its requests answered one at a time in
+// order. A client that breaks the protocol is cut off; the references it held go with it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+
+#include "platform/linux/audit_token.h"
+#include "platform/linux/authorization_protocol.h"
+#include "platform/linux/frame_io.h"
+#include "platform/linux/unique_fd.h"
+#include "tools/authorityd/authorization_store.h"
+#include "tools/authorityd/server_settings.h"
+
+namespace tarnel::authorityd {
+
+inline constexpr std::size_t kMaximumReferencesPerConnection = 64;
+
+// Who is at the other end, as the kernel recorded it when the client connected.
+struct Peer {
+  linux_platform::AuditToken token;
+  std::optional<std::uint64_t> processIdentity;  // where the kernel names processes uniquely
+};
+
+class Connection {
+ public:
+  Connection(linux_platform::UniqueFd socket, Peer peer, AuthorizationStore& store,
+             const ServerSettings& settings)
+      : socket_(std::move(socket)), peer_(peer), store_(store), settings_(settings) {}
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  ~Connection();
+
+  // Answers the client's requests until it leaves or breaks the protocol.
+  void serve();
+
+ private:
+  linux_platform::AuthorizationReply answer(const linux_platform::CreateRequest& request);
+  linux_platform::AuthorizationReply answer(
+      const linux_platform::CreateFromExternalFormRequest& request);
+  linux_platform::AuthorizationReply answer(const linux_platform::MakeExternalFormRequest& request);
+  linux_platform::AuthorizationReply answer(const linux_platform::CopyRightsRequest& request);
+  linux_platform::AuthorizationReply answer(const linux_platform::FreeRequest& request);
+
+  // A new reference of this connection to `form`; nothing when it holds as many as it may.
+  std::optional<linux_platform::AuthorizationReference> addReference(
+      const AuthorizationExternalForm& form);
+  // Every byte of the frame came from the process that connected, not from one it passed the
+  // connection to.
+  bool cameFromPeer(const linux_platform::ReceivedFrame& frame) const;
+  bool peerStillConnected() const;
+
+  linux_platform::UniqueFd socket_;
+  Peer peer_;
+  AuthorizationStore& store_;
+  const ServerSettings& settings_;
+  std::map<linux_platform::AuthorizationReference, AuthorizationExternalForm> references_;
+  linux_platform::AuthorizationReference lastReference_ = 0;
+};
+
+}  // namespace tarnel::authorityd

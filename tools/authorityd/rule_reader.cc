@@ -1,0 +1,94 @@
+#include "tools/authorityd/rule_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+
+#include "platform/linux/authorization_protocol.h"
+#include "platform/linux/unique_fd.h"
+
+namespace tarnel::authorityd {
+
+namespace {
+
+using linux_platform::UniqueFd;
+
+// Right names as the platform writes them ("com.quorvant.TarnelX8"): no separator, no hidden
+// file, nothing that leaves the folder.
+bool isRuleFileName(std::string_view name) {
+  const auto allowed = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == '.' || c == '-' || c == '_';
+  };
+  return !name.empty() && name.size() <= linux_platform::kMaximumRightNameLength &&
+         name.front() != '.' && std::ranges::all_of(name, allowed);
+}
+
+bool onlyRootCanWrite(const struct stat& status) {
+  return status.st_uid == 0 && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+std::expected<std::string, RuleReadError> readWhole(int fd) {
+  std::string text(kMaximumRuleFileSize + 1, '\0');
+  std::size_t length = 0;
+  while (length < text.size()) {
+    const ssize_t got = ::read(fd, text.data() + length, text.size() - length);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return std::unexpected(RuleReadError::unreadable);
+    if (got == 0) break;
+    length += static_cast<std::size_t>(got);
+  }
+  if (length > kMaximumRuleFileSize) return std::unexpected(RuleReadError::unreadable);
+  text.resize(length);
+  return text;
+}
+
+}  // namespace
+
+std::expected<Rule, RuleReadError> readRule(const std::string& rulesFolder,
+                                            std::string_view rightName) {
+  if (!isRuleFileName(rightName)) return std::unexpected(RuleReadError::invalidRightName);
+
+  UniqueFd folder(::open(rulesFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder) return std::unexpected(RuleReadError::unreadable);
+  struct stat folderStatus {};
+  if (::fstat(folder.get(), &folderStatus) != 0) return std::unexpected(RuleReadError::unreadable);
+  if (!onlyRootCanWrite(folderStatus)) return std::unexpected(RuleReadError::unsafe);
+
+  // Non-blocking, so that a FIFO put in the file's place cannot hold the server up.
+  UniqueFd file(::openat(folder.get(), std::string(rightName).c_str(),
+                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!file) {
+    if (errno == ENOENT) return std::unexpected(RuleReadError::noRule);
+    if (errno == ELOOP) return std::unexpected(RuleReadError::unsafe);
+    return std::unexpected(RuleReadError::unreadable);
+  }
+  struct stat fileStatus {};
+  if (::fstat(file.get(), &fileStatus) != 0) return std::unexpected(RuleReadError::unreadable);
+  if (!S_ISREG(fileStatus.st_mode) || !onlyRootCanWrite(fileStatus)) {
+    return std::unexpected(RuleReadError::unsafe);
+  }
+
+  const auto text = readWhole(file.get());
+  if (!text) return std::unexpected(text.error());
+  const auto rule = parseRule(*text);
+  if (!rule) return std::unexpected(RuleReadError::malformed);
+  return *rule;
+}
+
+std::string_view describe(RuleReadError error) {
+  switch (error) {
+    case RuleReadError::invalidRightName: return "the right's name cannot name a rule";
+    case RuleReadError::noRule: return "the right has no rule";
+    case RuleReadError::unsafe: return "the rule is writable by others than root";
+    case RuleReadError::unreadable: return "the rule cannot be read";
+    case RuleReadError::malformed: return "the rule states no rule";
+  }
+  return "the rule cannot be used";
+}
+
+}  // namespace tarnel::authorityd

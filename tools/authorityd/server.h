@@ -1,0 +1,40 @@
+// The authorization server's socket and its accept loop: each client served on a thread of its
+// own, a bounded number at a time.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <expected>
+#include <memory>
+#include <string>
+
+#include "platform/linux/unique_fd.h"
+#include "tools/authorityd/authorization_store.h"
+#include "tools/authorityd/server_settings.h"
+
+namespace tarnel::authorityd {
+
+inline constexpr std::size_t kMaximumConnections = 64;
+
+class Server {
+ public:
+  // A server listening at settings.socketPath, open to every user; a socket file left behind by
+  // a server that no longer answers is replaced. The reason when it cannot listen.
+  static std::expected<std::unique_ptr<Server>, std::string> listen(ServerSettings settings);
+
+  // Accepts clients for the life of the process.
+  [[noreturn]] void run();
+
+ private:
+  Server(ServerSettings settings, linux_platform::UniqueFd socket)
+      : settings_(std::move(settings)), socket_(std::move(socket)) {}
+
+  void serve(linux_platform::UniqueFd client);
+
+  const ServerSettings settings_;
+  linux_platform::UniqueFd socket_;
+  AuthorizationStore store_;
+  std::atomic<std::size_t> connections_ = 0;
+};
+
+}  // namespace tarnel::authorityd

@@ -1,0 +1,23 @@
+// The authorization check of privileged requests: the request's authorization data must name an
+// authorization that is granted the service's one right.
+#pragma once
+
+#include <optional>
+
+#include "model/value.h"
+#include "platform/platform.h"
+
+namespace tarnel {
+
+class PrivilegedValidator {
+ public:
+  enum class ValidatorError { invalidAuthData };
+
+  static constexpr const char* rightName = "com.quorvant.TarnelX8";
+
+  // Returns when the authorization that `authData` externalizes is granted `rightName`; throws
+  // ValidatorError::invalidAuthData in every other case.
+  static void validateAuthData(Platform& platform, const std::optional<Bytes>& authData);
+};
+
+}  // namespace tarnel
