@@ -18,6 +18,25 @@ inline constexpr SecCSFlags kSecCSCheckAllArchitectures = 1;
 inline constexpr SecCSFlags kSecCSCheckNestedCode = 8;
 inline constexpr SecCSFlags kSecCSStrictValidate = 16;
 
+// The statuses that the code-signing service reports besides errSecSuccess; callers need only
+// tell 0 from the rest, the distinctions are for diagnostics and tests.
+inline constexpr OSStatus errSecCSInvalidObjectRef = -67071;    // an object of another service
+inline constexpr OSStatus errSecCSInvalidFlags = -67070;        // flags the operation does not know
+inline constexpr OSStatus errSecCSStaticCodeNotFound = -67068;  // the on-disk code cannot be read
+inline constexpr OSStatus errSecCSUnsupportedGuestAttributes = -67067;
+inline constexpr OSStatus errSecCSInvalidAttributeValues = -67066;
+inline constexpr OSStatus errSecCSNoSuchCode = -67065;       // no such process, or it has gone
+inline constexpr OSStatus errSecCSGuestInvalid = -67063;     // a process open to injected code
+inline constexpr OSStatus errSecCSUnsigned = -67062;         // no signature at all
+inline constexpr OSStatus errSecCSSignatureFailed = -67061;  // the signed bytes have changed
+inline constexpr OSStatus errSecCSSignatureNotVerifiable = -67060;  // no chain to a trust anchor
+inline constexpr OSStatus errSecCSReqInvalid = -67052;       // requirement text does not compile
+inline constexpr OSStatus errSecCSReqFailed = -67050;        // valid, but the requirement fails
+inline constexpr OSStatus errSecCSBadObjectFormat = -67049;  // not an executable of this platform
+inline constexpr OSStatus errSecCSInternalError = -67048;
+inline constexpr OSStatus errSecCSSignatureInvalid = -67045;  // a malformed or unknown part
+inline constexpr OSStatus errSecCSInfoPlistFailed = -67030;   // information dictionary unbound
+
 // The key of the guest attributes under which the 32-byte audit token of a peer is given.
 inline constexpr std::string_view kSecGuestAttributeAudit = "audit";
 

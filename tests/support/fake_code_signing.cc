@@ -20,10 +20,9 @@ class Counted {
   int& live_;
 };
 
-class FakeRequirement : public SecRequirement, Counted {
- public:
-  using Counted::Counted;
-};
+// Not counted and tied to no fake: a compiled client requirement is kept for the life of the
+// process, beyond the fake that compiled it.
+class FakeRequirement : public SecRequirement {};
 class FakeCode : public SecCode, Counted {
  public:
   FakeCode(int& live, Whose w) : Counted(live), whose(w) {}
@@ -42,7 +41,7 @@ OSStatus FakeCodeSigning::createRequirement(std::string_view text, SecCSFlags fl
   journal_.record("createRequirement flags=" + std::to_string(flags) + " " + std::string(text));
   ++requirementsCompiled_;
   if (createRequirementStatus != errSecSuccess) return createRequirementStatus;
-  requirement = std::make_unique<FakeRequirement>(liveObjects_);
+  requirement = std::make_unique<FakeRequirement>();
   return errSecSuccess;
 }
 

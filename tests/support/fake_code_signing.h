@@ -1,5 +1,6 @@
-// Code signing that answers each operation with a scripted status and journals it. Objects it
-// hands out are counted while alive, so a test can check that every one was released.
+// Code signing that answers each operation with a scripted status and journals it. The code
+// objects it hands out are counted while alive, so a test can check that every one was released;
+// requirements are not, as the compiled client requirement lives as long as the process.
 #pragma once
 
 #include <string>

@@ -1,0 +1,209 @@
+// What the signing tests share: the test signing identity and sample programs made at build time
+// (under TARNEL_TEST_SIGNING_DIR), copies of the programs signed as a test asks, and a signed
+// program running as a peer that has connected to the test, with the audit token of its
+// connection.
+#pragma once
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ptrace.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "model/value.h"
+#include "platform/linux/audit_token.h"
+#include "platform/linux/code_signer.h"
+#include "platform/linux/unique_fd.h"
+
+#ifndef TARNEL_TEST_SIGNING_DIR
+#error "the build gives signing tests TARNEL_TEST_SIGNING_DIR"
+#endif
+
+namespace tarnel::testing {
+
+enum class Signer { team, otherTeam, outside };
+
+inline std::string signingPath(const std::string& name) {
+  return std::string(TARNEL_TEST_SIGNING_DIR) + "/" + name;
+}
+inline std::string anchorsFolder() { return signingPath("identity/anchors"); }
+inline std::string signerFolder(Signer signer) {
+  switch (signer) {
+    case Signer::team:
+      return signingPath("identity/team");
+    case Signer::otherTeam:
+      return signingPath("identity/other-team");
+    case Signer::outside:
+      return signingPath("identity/outside");
+  }
+  return {};
+}
+// A sample program: "8.0", "6.9" and "10.0" carry that CFBundleShortVersionString in their
+// __info_plist section, "none" carries no section.
+inline std::string sampleProgram(const std::string& version) {
+  return signingPath("programs/sample-" + version);
+}
+inline std::string infoPlistFile(const std::string& version) {
+  return signingPath("info-" + version + ".plist");
+}
+
+inline linux_platform::SigningIdentity signingIdentity(Signer signer) {
+  const auto folder = signerFolder(signer);
+  auto identity = linux_platform::loadSigningIdentity(folder + "/certificate.pem",
+                                                      folder + "/key.pem", folder + "/chain.pem");
+  if (!identity) throw std::runtime_error(identity.error());
+  return std::move(*identity);
+}
+
+inline Bytes fileBytes(const std::string& path) {
+  std::ifstream stream(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+}
+
+// A copy of sample program `version` at `path`, signed as `identifier` by `signer`.
+inline std::string signedSample(const std::string& path, const std::string& version,
+                                const std::string& identifier, Signer signer = Signer::team) {
+  std::filesystem::copy_file(sampleProgram(version), path,
+                             std::filesystem::copy_options::overwrite_existing);
+  const auto result =
+      linux_platform::signFile(signingIdentity(signer), {.file = path, .identifier = identifier});
+  if (!result) throw std::runtime_error(result.error());
+  return path;
+}
+
+// How a peer is started: added environment entries, a file to map as executable code, whether
+// this process traces it.
+struct PeerOptions {
+  std::vector<std::string> environment;
+  std::optional<std::string> mappedFile;
+  enum class Tracing { none, traced } tracing = Tracing::none;
+};
+
+// A program started with a socket path, connected to this process; stopped and reaped when the
+// object goes, if the test has not done so.
+class RunningPeer {
+ public:
+  RunningPeer(const std::string& program, const PeerOptions& options = {}) {
+    char pattern[] = "/tmp/tarnel-peer-XXXXXX";
+    if (!::mkdtemp(pattern)) throw std::runtime_error("mkdtemp");
+    folder_ = pattern;
+    const std::string socketPath = folder_ + "/socket";
+    listening_.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    if (!listening_ ||
+        ::bind(listening_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listening_.get(), 1) != 0) {
+      std::filesystem::remove_all(folder_);
+      throw std::runtime_error("cannot listen for the peer");
+    }
+
+    std::vector<std::string> arguments{program, socketPath};
+    if (options.mappedFile) arguments.push_back(*options.mappedFile);
+    std::vector<std::string> environment{"PATH=/usr/bin:/bin"};
+    environment.insert(environment.end(), options.environment.begin(), options.environment.end());
+    std::vector<char*> argv;
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
+    const bool traced = options.tracing == PeerOptions::Tracing::traced;
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork");
+    if (pid_ == 0) {
+      if (traced && ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) ::_exit(126);
+      const int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+      if (devnull >= 0) ::dup2(devnull, STDERR_FILENO);
+      ::execve(argv[0], argv.data(), envp.data());
+      ::_exit(127);
+    }
+    try {
+      if (traced) {
+        // A traced child stops at its exec until its tracer lets it go on.
+        int status = 0;
+        if (::waitpid(pid_, &status, 0) != pid_ || !WIFSTOPPED(status) ||
+            ::ptrace(PTRACE_CONT, pid_, nullptr, nullptr) != 0) {
+          throw std::runtime_error("cannot trace the peer");
+        }
+      }
+      accept();
+    } catch (...) {
+      // No destructor runs for an object that was never made: the child goes here.
+      ::kill(pid_, SIGKILL);
+      reap();
+      std::error_code ignored;
+      std::filesystem::remove_all(folder_, ignored);
+      throw;
+    }
+  }
+  RunningPeer(const RunningPeer&) = delete;
+  RunningPeer& operator=(const RunningPeer&) = delete;
+  ~RunningPeer() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      reap();
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+  pid_t pid() const { return pid_; }
+  // The 32-byte audit token of the connection, as the kernel recorded it.
+  const Bytes& auditToken() const { return token_; }
+
+  // Ends the connection, so that the peer exits, and waits for that exit; with `reaping` the
+  // peer is then gone entirely, without it remains a zombie until this object goes.
+  enum class Reaping { reap, leaveZombie };
+  void endConnection(Reaping reaping) {
+    connection_.reset();
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT), 0);
+    if (reaping == Reaping::reap) reap();
+  }
+
+ private:
+  // Waits for the peer's connection, or for the peer to end without making one.
+  void accept() {
+    linux_platform::UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)));
+    pollfd waits[] = {{listening_.get(), POLLIN, 0}, {pidfd.get(), POLLIN, 0}};
+    if (!pidfd || ::poll(waits, 2, -1) <= 0 || !(waits[0].revents & POLLIN)) {
+      throw std::runtime_error("the peer ended without connecting");
+    }
+    connection_.reset(::accept4(listening_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    const auto token =
+        connection_ ? linux_platform::peerAuditToken(connection_.get()) : std::nullopt;
+    if (!token) throw std::runtime_error("no audit token for the peer");
+    token_ = token->encode();
+  }
+  void reap() {
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+  }
+
+  std::string folder_;
+  linux_platform::UniqueFd listening_;
+  linux_platform::UniqueFd connection_;
+  pid_t pid_ = -1;
+  Bytes token_;
+};
+
+}  // namespace tarnel::testing
