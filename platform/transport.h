@@ -2,6 +2,7 @@
 // NSXPCListenerEndpoint and the main run loop.
 #pragma once
 
+#include <expected>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "model/platform_error.h"
 #include "model/value.h"
 
 namespace tarnel {
@@ -39,8 +41,8 @@ class XPCInterface {
 
 // One argument of a reply block: a property-list value, or an endpoint (nothing for nil).
 using ReplyArgument = std::variant<Value, std::optional<ListenerEndpoint>>;
-// A reply block: to be called at most once. The reply has been written to the peer when it
-// returns, so an answer followed by ending the process still reaches its client.
+// A reply block: to be called at most once; later calls are ignored. The reply has been written to
+// the peer when it returns, so an answer followed by ending the process still reaches its client.
 using ReplyBlock = std::function<void(std::vector<ReplyArgument> arguments)>;
 
 // The object exported on a connection; it receives only calls that the interface let through,
@@ -58,7 +60,9 @@ class XPCConnection {
   virtual void setExportedInterface(std::shared_ptr<const XPCInterface> interface) = 0;
   // The object is not owned and must outlive the connection.
   virtual void setExportedObject(ExportedObject* object) = 0;
-  // Starts delivering the peer's calls, in order, on a thread of the connection's own.
+  // Starts delivering the peer's calls, in order, on a thread of the connection's own. A call
+  // that the exported interface lacks, or whose arguments are not of the kinds it declares, is
+  // not delivered and invalidates the connection.
   virtual void resume() = 0;
   // The peer's 32-byte audit token, taken by the kernel when the peer connected; nothing when
   // the connection has none.
@@ -91,11 +95,14 @@ class XPCListener {
 class Transport {
  public:
   virtual ~Transport() = default;
-  // A listener for the named service, which the system provides or the listener binds.
-  virtual std::shared_ptr<XPCListener> listenerForMachService(const std::string& name) = 0;
+  // A listener for the named service, which the system provides or the listener binds; the
+  // error says why there can be none (the service's address taken, no permission).
+  virtual std::expected<std::shared_ptr<XPCListener>, PlatformError> listenerForMachService(
+      const std::string& name) = 0;
   virtual std::shared_ptr<const XPCInterface> interfaceWithProtocol(
       const RemoteProtocol& protocol) = 0;
-  // Runs the calling thread's event loop for the life of the process.
+  // Runs the calling thread's event loop, which only offers new connections to listeners, for the
+  // life of the process.
   virtual void runMainLoop() = 0;
 };
 

@@ -29,8 +29,10 @@ void FakeConnection::invalidate() {
   invalidated = true;
 }
 
-std::shared_ptr<XPCListener> FakeTransport::listenerForMachService(const std::string& name) {
+std::expected<std::shared_ptr<XPCListener>, PlatformError> FakeTransport::listenerForMachService(
+    const std::string& name) {
   journal_.record("listenerForMachService " + name);
+  if (listenerError) return std::unexpected(*listenerError);
   lastListener = std::make_shared<FakeListener>(journal_, name);
   return lastListener;
 }

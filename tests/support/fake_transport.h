@@ -58,8 +58,13 @@ class FakeTransport : public Transport {
   explicit FakeTransport(Journal& journal) : journal_(journal) {}
   std::shared_ptr<FakeListener> lastListener;
 
-  std::shared_ptr<XPCListener> listenerForMachService(const std::string& name) override;
-  std::shared_ptr<const XPCInterface> interfaceWithProtocol(const RemoteProtocol& protocol) override;
+  // When set, listenerForMachService fails with it.
+  std::optional<PlatformError> listenerError;
+
+  std::expected<std::shared_ptr<XPCListener>, PlatformError> listenerForMachService(
+      const std::string& name) override;
+  std::shared_ptr<const XPCInterface> interfaceWithProtocol(
+      const RemoteProtocol& protocol) override;
   void runMainLoop() override;
 
  private:

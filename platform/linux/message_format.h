@@ -1,0 +1,49 @@
+// The transport's messages, one CBOR item per frame: a call {"call": id, "selector": text,
+// "arguments": array} and its reply {"reply": id, "arguments": array}. A listener endpoint
+// travels as its socket address under the tag kEndpointTag.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "model/value.h"
+#include "platform/linux/cbor_codec.h"
+#include "platform/linux/method_signature.h"
+#include "platform/transport.h"
+
+namespace tarnel::linux_platform {
+
+// "TX" in ASCII: a number from the first-come-first-served range that no registered tag uses.
+inline constexpr std::uint64_t kEndpointTag = 0x5458;
+
+struct CallMessage {
+  std::uint64_t id = 0;
+  std::string selector;
+  std::vector<Value> arguments;
+};
+
+struct ReplyMessage {
+  std::uint64_t id = 0;
+  std::vector<ReplyArgument> arguments;
+};
+
+enum class MessageError {
+  notCbor,   // the frame is not one acceptable CBOR item
+  notCall,   // not a map with exactly the keys of a call, each of its kind
+  notReply,  // not a map with exactly the keys of a reply, or arguments not of their kinds
+};
+
+Bytes encodeCall(const CallMessage& call);
+// A call, as a peer sent it; tags are refused.
+std::expected<CallMessage, MessageError> decodeCall(std::span<const std::uint8_t> payload);
+
+Bytes encodeReply(std::uint64_t id, const std::vector<ReplyArgument>& arguments);
+// A reply whose arguments must be of `kinds`; an endpoint argument is the tagged address or nil.
+std::expected<ReplyMessage, MessageError> decodeReply(std::span<const std::uint8_t> payload,
+                                                      std::span<const ArgumentKind> kinds);
+
+}  // namespace tarnel::linux_platform

@@ -1,0 +1,55 @@
+#include "platform/linux/service_client.h"
+
+#include <cerrno>
+
+#include "platform/linux/frame_io.h"
+#include "platform/linux/message_format.h"
+#include "platform/linux/method_signature.h"
+#include "platform/linux/unix_socket.h"
+
+namespace tarnel::linux_platform {
+
+std::expected<ServiceClient, PlatformError> ServiceClient::connectToService(
+    const std::string& name, const std::string& socketDirectory) {
+  return connectToEndpoint(ListenerEndpoint{socketDirectory + "/" + name});
+}
+
+std::expected<ServiceClient, PlatformError> ServiceClient::connectToEndpoint(
+    const ListenerEndpoint& endpoint) {
+  auto socket = connectTo(endpoint.socketAddress);
+  if (!socket) return std::unexpected(socket.error());
+  return ServiceClient(std::move(*socket));
+}
+
+std::expected<std::vector<ReplyArgument>, CallFailure> ServiceClient::call(
+    const RemoteMethod& method, std::vector<Value> arguments) {
+  const auto signature = parseMethodSignature(method.typeEncoding);
+  if (!signature) return std::unexpected(CallFailure::unknownMethod);
+  const auto id = nextCallId_++;
+  const auto payload = encodeCall(
+      CallMessage{.id = id, .selector = method.selector, .arguments = std::move(arguments)});
+  if (!writeFrame(socket_.get(), payload)) return std::unexpected(CallFailure::invalidated);
+  if (!signature->reply) return std::vector<ReplyArgument>{};
+
+  const auto frame = readFrame(socket_.get());
+  if (!frame) {
+    switch (frame.error()) {
+      case FrameReadError::failed:
+        // Linux reports a peer that closed with our bytes unread as a reset: it never read the
+        // call.
+        if (errno == ECONNRESET) return std::unexpected(CallFailure::invalidated);
+        return std::unexpected(CallFailure::endedWithoutReply);
+      case FrameReadError::endOfStream:
+      case FrameReadError::truncated:
+        return std::unexpected(CallFailure::endedWithoutReply);
+      case FrameReadError::badLength:
+        break;
+    }
+    return std::unexpected(CallFailure::badReply);
+  }
+  auto reply = decodeReply(frame->payload, *signature->reply);
+  if (!reply || reply->id != id) return std::unexpected(CallFailure::badReply);
+  return std::move(reply->arguments);
+}
+
+}  // namespace tarnel::linux_platform

@@ -1,0 +1,55 @@
+// The client end of the transport, for tarnelctl and the tests: connect to a service by its name
+// or to a listener endpoint, call a method and wait for its reply, or learn how the connection
+// ended without one.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <vector>
+
+#include "model/platform_error.h"
+#include "model/value.h"
+#include "platform/linux/transport.h"
+#include "platform/linux/unique_fd.h"
+#include "platform/transport.h"
+
+namespace tarnel::linux_platform {
+
+// How a call ended without its reply.
+enum class CallFailure {
+  // The service refused the connection or cut it off: it closed the connection with the call
+  // unread, or before the call could be written.
+  invalidated,
+  // The connection ended after the call was sent, with no reply: the service ended, or chose not
+  // to answer.
+  endedWithoutReply,
+  // What came back was not the reply to this call, with arguments of the kinds the method declares.
+  badReply,
+  // The method's type encoding cannot be read.
+  unknownMethod,
+};
+
+class ServiceClient {
+ public:
+  static std::expected<ServiceClient, PlatformError> connectToService(
+      const std::string& name, const std::string& socketDirectory = kServiceSocketDirectory);
+  static std::expected<ServiceClient, PlatformError> connectToEndpoint(
+      const ListenerEndpoint& endpoint);
+
+  // Sends one call of `method` with `arguments`, as they are (the service judges their kinds), and
+  // waits for its reply, however long the service takes.
+  std::expected<std::vector<ReplyArgument>, CallFailure> call(const RemoteMethod& method,
+                                                              std::vector<Value> arguments);
+
+  // The connected socket, for a test that speaks the protocol by hand.
+  int socket() const { return socket_.get(); }
+
+ private:
+  explicit ServiceClient(UniqueFd socket) : socket_(std::move(socket)) {}
+
+  UniqueFd socket_;
+  std::uint64_t nextCallId_ = 1;
+};
+
+}  // namespace tarnel::linux_platform

@@ -1,0 +1,199 @@
+#include "service/action_dispatcher.h"
+
+#include <optional>
+#include <string>
+
+#include "model/decode_action.h"
+#include "model/helper_label.h"
+#include "model/reply.h"
+#include "operations/file_delete.h"
+#include "operations/helper_removal.h"
+#include "operations/job_file_writer.h"
+#include "operations/log_messages.h"
+#include "trust/is_symbolic_link.h"
+#include "trust/privileged_validator.h"
+#include "trust/shared_signing.h"
+
+namespace tarnel {
+
+namespace {
+
+// What handling a request comes to: the answer, if any, and whether the process ends after it.
+struct Outcome {
+  enum class Then { keepRunning, endProcess };
+  std::optional<Dictionary> answer;
+  Then then = Then::keepRunning;
+};
+
+Outcome answer(Dictionary reply) { return Outcome{.answer = std::move(reply)}; }
+Outcome endProcessSilently() { return Outcome{.then = Outcome::Then::endProcess}; }
+
+Ownership ownershipFor(const Action& action) {
+  return action.privileged ? Ownership::rootWheel : Ownership::unchanged;
+}
+
+class Dispatch {
+ public:
+  explicit Dispatch(Controller& controller)
+      : controller_(controller), platform_(controller.platform()) {}
+
+  Outcome handle(const Dictionary& request) const;
+
+  Outcome save(const Action& action) const { return writeJob(action, AfterWrite::justSave); }
+  Outcome saveLoad(const Action& action) const { return writeJob(action, AfterWrite::load); }
+  Outcome deleteJob(const Action& action) const;
+  Outcome load(const Action& action) const;
+  Outcome remove(const Action& action) const;
+  Outcome test(const Action& action) const;
+  Outcome uninstall(const Action& action) const;
+  Outcome terminate(const Action& action) const;
+
+ private:
+  enum class AfterWrite { justSave, load };
+
+  Outcome writeJob(const Action& action, AfterWrite then) const;
+  // Unloads the job at `path` when an item exists there, logging a failure; true when it failed.
+  bool unloadIfPresent(const std::string& path) const;
+  void settle() const { platform_.clock.sleep(kSettlePause); }
+
+  Controller& controller_;
+  Platform& platform_;
+};
+
+// The eight kinds: the payload each needs (none for the last two) and how it is carried out.
+constexpr struct {
+  Action::Kind kind;
+  bool (*hasPayload)(const Action&);
+  Outcome (Dispatch::*carryOut)(const Action&) const;
+} kKinds[] = {
+    {Action::Kind::save, [](const Action& a) { return a.save.has_value(); }, &Dispatch::save},
+    {Action::Kind::saveLoad, [](const Action& a) { return a.save.has_value(); },
+     &Dispatch::saveLoad},
+    {Action::Kind::delete_, [](const Action& a) { return a.delete_.has_value(); },
+     &Dispatch::deleteJob},
+    {Action::Kind::load, [](const Action& a) { return a.load.has_value(); }, &Dispatch::load},
+    {Action::Kind::remove, [](const Action& a) { return a.remove.has_value(); }, &Dispatch::remove},
+    {Action::Kind::test, [](const Action& a) { return a.test.has_value(); }, &Dispatch::test},
+    {Action::Kind::uninstall, nullptr, &Dispatch::uninstall},
+    {Action::Kind::terminate, nullptr, &Dispatch::terminate},
+};
+
+Outcome Dispatch::handle(const Dictionary& request) const {
+  try {
+    SharedSigning::validateOwnCode(platform_, controller_.clientRequirement());
+  } catch (...) {
+    // The helper's own code failing its check in any way refuses every request.
+    return answer(makeCodeErrorReply(ReplyErrorCode::notAuthorized));
+  }
+  const auto action = decodeAction(request);
+  if (!action) return answer(makeCodeErrorReply(ReplyErrorCode::invalidRequest));
+  if (action->privileged) {
+    try {
+      PrivilegedValidator::validateAuthData(platform_, action->authData);
+    } catch (...) {
+      return Outcome{.answer = makeCodeErrorReply(ReplyErrorCode::notAuthorized),
+                     .then = Outcome::Then::endProcess};
+    }
+  }
+  for (const auto& row : kKinds) {
+    if (row.kind != action->kind) continue;
+    if (row.hasPayload != nullptr && !row.hasPayload(*action)) {
+      return answer(makeCodeErrorReply(ReplyErrorCode::missingPayload));
+    }
+    return (this->*row.carryOut)(*action);
+  }
+  // Decoding yields only the eight kinds above.
+  return answer(makeCodeErrorReply(ReplyErrorCode::invalidRequest));
+}
+
+bool Dispatch::unloadIfPresent(const std::string& path) const {
+  if (!platform_.files.exists(path)) return false;
+  if (!controller_.runLaunchctl(LaunchctlVerb::unload, path)) return false;
+  platform_.log.write(withPath(couldNotUnloadPath, path));
+  return true;
+}
+
+Outcome Dispatch::writeJob(const Action& action, AfterWrite then) const {
+  const auto& save = *action.save;
+  unloadIfPresent(save.path);
+  controller_.runLaunchctl(LaunchctlVerb::remove, save.label);
+  if (auto failure = writeJobFile(platform_, save.string, save.path, ownershipFor(action),
+                                  FinalLink::follow)) {
+    return answer(std::move(*failure));
+  }
+  if (then == AfterWrite::load) {
+    if (auto failure = controller_.runLaunchctl(LaunchctlVerb::load, save.path)) {
+      return answer(std::move(*failure));
+    }
+  }
+  settle();
+  return answer(successReply());
+}
+
+Outcome Dispatch::deleteJob(const Action& action) const {
+  const auto& job = *action.delete_;
+  if (!job.label.empty()) {
+    unloadIfPresent(job.deletePath);
+    controller_.runLaunchctl(LaunchctlVerb::remove, job.label);
+    settle();
+  }
+  if (auto failure = deleteFile(platform_, job.deletePath)) return answer(std::move(*failure));
+  return answer(successReply());
+}
+
+Outcome Dispatch::load(const Action& action) const {
+  if (auto failure = controller_.runLaunchctl(LaunchctlVerb::load, action.load->path)) {
+    return answer(std::move(*failure));
+  }
+  return answer(successReply());
+}
+
+Outcome Dispatch::remove(const Action& action) const {
+  const auto& job = *action.remove;
+  bool failed = unloadIfPresent(job.path);
+  if (!job.label.empty() && controller_.runLaunchctl(LaunchctlVerb::remove, job.label)) {
+    failed = true;
+  }
+  // The runner's own dictionaries are not passed on: one code says that either step failed.
+  return answer(failed ? makeCodeErrorReply(ReplyErrorCode::removeFailed) : successReply());
+}
+
+Outcome Dispatch::test(const Action& action) const {
+  const auto& test = *action.test;
+  // Asked before anything is written, and the write never follows a link planted since: the
+  // root helper must not write through a link at a path its client chose.
+  if (isSymbolicLink(platform_, test.testPath)) {
+    return answer(makeCodeErrorReply(ReplyErrorCode::symbolicLink));
+  }
+  if (auto failure = writeJobFile(platform_, test.string, test.testPath, ownershipFor(action),
+                                  FinalLink::refuse)) {
+    return answer(std::move(*failure));
+  }
+  return answer(outputReply(controller_.runTestJob(test)));
+}
+
+Outcome Dispatch::uninstall(const Action&) const {
+  controller_.runLaunchctl(LaunchctlVerb::remove, helperLabel);
+  for (const auto directory : {kLaunchDaemonsDirectory, kPrivilegedHelperToolsDirectory}) {
+    if (auto cleaned = removeStaleItems(platform_, std::string(directory)); !cleaned) {
+      return answer(makeNSErrorReply(cleaned.error()));
+    }
+  }
+  controller_.unloadHelperJob();
+  return endProcessSilently();
+}
+
+Outcome Dispatch::terminate(const Action&) const {
+  controller_.unloadHelperJob();
+  return endProcessSilently();
+}
+
+}  // namespace
+
+void dispatchAction(Controller& controller, const Dictionary& request, const ActionReply& reply) {
+  const auto outcome = Dispatch(controller).handle(request);
+  if (outcome.answer) reply(*outcome.answer);
+  if (outcome.then == Outcome::Then::endProcess) controller.platform().processExit.exit(0);
+}
+
+}  // namespace tarnel

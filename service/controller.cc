@@ -1,0 +1,97 @@
+#include "service/controller.h"
+
+#include <utility>
+
+#include "operations/helper_removal.h"
+#include "operations/test_run.h"
+#include "service/action_dispatcher.h"
+#include "service/process_platform.h"
+#include "service/remote_protocols.h"
+
+namespace tarnel {
+
+namespace {
+
+void deliverRunAction(Controller& controller, std::vector<Value>& arguments, ReplyBlock& reply) {
+  // The interface has let through one dictionary, nothing else.
+  const auto* request = arguments.at(0).get<Dictionary>();
+  controller.runActionWith(*request,
+                           [&reply](Dictionary answer) { reply({Value(std::move(answer))}); });
+}
+
+void deliverListenerEndpoint(Controller& controller, std::vector<Value>&, ReplyBlock& reply) {
+  controller.listenerEndpointWithReply(
+      [&reply](std::optional<ListenerEndpoint> endpoint) { reply({std::move(endpoint)}); });
+}
+
+// The methods of RemoteActionType, by selector.
+constexpr struct {
+  std::string_view selector;
+  void (*deliver)(Controller&, std::vector<Value>&, ReplyBlock&);
+} kServedMethods[] = {
+    {"runActionWith:reply:", deliverRunAction},
+    {"listenerEndpointWithReply:", deliverListenerEndpoint},
+};
+
+}  // namespace
+
+Controller::Controller(Platform& platform, ClientRequirement& requirement)
+    : platform_(platform), requirement_(requirement) {}
+
+Controller& Controller::shared() {
+  static Controller* const instance = new Controller(processPlatform());
+  return *instance;
+}
+
+bool Controller::shouldAcceptNewConnection(const std::shared_ptr<XPCListener>& listener,
+                                           XPCConnection& connection) {
+  try {
+    SharedSigning::validateConnection(platform_, connection, requirement_);
+  } catch (...) {
+    // Whatever the check throws, the peer is refused without a word.
+    return false;
+  }
+  connection.setExportedInterface(platform_.transport.interfaceWithProtocol(remoteActionType()));
+  connection.setExportedObject(&shared());
+  connection.resume();
+  std::lock_guard lock(listenerMutex_);
+  listener_ = listener;
+  return true;
+}
+
+void Controller::listenerEndpointWithReply(const EndpointReply& reply) {
+  const auto current = listener();
+  reply(current ? current->endpoint() : std::nullopt);
+}
+
+void Controller::runActionWith(const Dictionary& request, const ActionReply& reply) {
+  dispatchAction(*this, request, reply);
+}
+
+void Controller::invoke(std::string_view selector, std::vector<Value> arguments, ReplyBlock reply) {
+  for (const auto& method : kServedMethods) {
+    if (method.selector == selector) return method.deliver(*this, arguments, reply);
+  }
+}
+
+std::shared_ptr<XPCListener> Controller::listener() const {
+  std::lock_guard lock(listenerMutex_);
+  return listener_;
+}
+
+std::optional<Dictionary> Controller::runLaunchctl(LaunchctlVerb verb,
+                                                   const std::string& argument) {
+  return tarnel::runLaunchctl(platform_, launchctl, verb, argument);
+}
+
+std::string Controller::runCapturingOutput(CaptureCommand command, const std::string& argument) {
+  return tarnel::runCapturingOutput(platform_, launchctl, command, argument);
+}
+
+std::string Controller::runTestJob(const Action::Test& test) {
+  return tarnel::runTestJob(platform_, launchctl, test);
+}
+
+void Controller::unloadHelperJob() { tarnel::unloadHelperJob(platform_, launchctl); }
+
+}  // namespace tarnel

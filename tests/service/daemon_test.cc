@@ -1,0 +1,119 @@
+// The built daemon itself: its embedded property lists, and a start by socket activation.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/linux/elf_sections.h"
+#include "platform/linux/service_client.h"
+#include "platform/linux/unix_socket.h"
+#include "service/remote_protocols.h"
+
+namespace tarnel {
+namespace {
+
+using namespace linux_platform;
+
+std::string fileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+TEST(DaemonTest, CarriesBothPropertyListsAsSections) {
+  UniqueFd executable(::open(TARNEL_DAEMON_PATH, O_RDONLY | O_CLOEXEC));
+  ASSERT_TRUE(executable.valid());
+  const auto size = std::filesystem::file_size(TARNEL_DAEMON_PATH);
+  const auto image = readElfImage(executable.get(), size);
+  ASSERT_TRUE(image.has_value()) << image.error();
+  const struct {
+    std::string_view section;
+    const char* file;
+  } lists[] = {{kInfoPlistSection, "Info.plist"}, {kLaunchdPlistSection, "Launchd.plist"}};
+  for (const auto& list : lists) {
+    const auto contents = readElfSection(executable.get(), *image, list.section, 1 << 20);
+    ASSERT_TRUE(contents.has_value() && contents->has_value()) << list.section;
+    const auto expected = fileText(std::string(TARNEL_RESOURCES_DIR) + "/" + list.file);
+    EXPECT_EQ(std::string((*contents)->begin(), (*contents)->end()), expected) << list.section;
+  }
+}
+
+// The daemon as the service manager starts it: its socket passed as descriptor 3.
+class ActivatedDaemon {
+ public:
+  ActivatedDaemon() {
+    char pattern[] = "/tmp/tarnel-daemon-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) return;
+    folder_ = pattern;
+    auto socket = listenAt(folder_ + "/com.quorvant.TarnelX8Helper");
+    if (!socket) return;
+    // Everything the child needs is made before the fork: after it only async-signal-safe calls.
+    char listenPid[32] = "LISTEN_PID=";
+    char listenFds[] = "LISTEN_FDS=1";
+    char* environment[] = {listenPid, listenFds, nullptr};
+    char* arguments[] = {const_cast<char*>(TARNEL_DAEMON_PATH), nullptr};
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      char digits[16];
+      int length = 0;
+      for (pid_t pid = ::getpid(); pid > 0; pid /= 10) digits[length++] = '0' + pid % 10;
+      char* at = listenPid + 11;
+      while (length > 0) *at++ = digits[--length];
+      *at = '\0';
+      // dup2 onto itself would leave the descriptor close-on-exec.
+      const int passed = socket->get() == 3 ? ::fcntl(3, F_SETFD, 0) : ::dup2(socket->get(), 3);
+      if (passed < 0) ::_exit(126);
+      ::execve(TARNEL_DAEMON_PATH, arguments, environment);
+      ::_exit(127);
+    }
+  }
+  ~ActivatedDaemon() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      int status = 0;
+      ::waitpid(pid_, &status, 0);
+    }
+    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+  }
+  bool started() const { return pid_ > 0; }
+  bool running() const {
+    int status = 0;
+    return pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0;
+  }
+  const std::string& folder() const { return folder_; }
+
+ private:
+  std::string folder_;
+  pid_t pid_ = -1;
+};
+
+TEST(DaemonTest, StartedBySocketActivationItJudgesEachClient) {
+  ActivatedDaemon daemon;
+  ASSERT_TRUE(daemon.started());
+  // This test program is signed by nobody: the daemon takes the connection from its socket,
+  // checks the signatures and refuses it without a word.
+  auto client = ServiceClient::connectToService("com.quorvant.TarnelX8Helper", daemon.folder());
+  ASSERT_TRUE(client.has_value());
+  const auto terminate =
+      Value(Dictionary{{7, Dictionary{{"privileged", false}, {"presentError", true}}}});
+  const auto reply = client->call(remoteActionType().methods.front(), {terminate});
+  ASSERT_FALSE(reply.has_value());
+  EXPECT_EQ(reply.error(), CallFailure::invalidated);
+  ASSERT_TRUE(daemon.running());
+  // And it goes on serving: the next client is judged the same way.
+  auto next = ServiceClient::connectToService("com.quorvant.TarnelX8Helper", daemon.folder());
+  ASSERT_TRUE(next.has_value());
+  EXPECT_EQ(next->call(remoteActionType().methods.back(), {}).error(), CallFailure::invalidated);
+  EXPECT_TRUE(daemon.running());
+}
+
+}  // namespace
+}  // namespace tarnel
