@@ -41,16 +41,29 @@ std::optional<std::uint64_t> messageId(const Value& value) {
 
 }  // namespace
 
-Bytes encodeCall(const CallMessage& call) {
+// Everything of a call up to its arguments' items.
+Bytes callHead(std::uint64_t id, std::string_view selector, std::size_t argumentCount) {
   Bytes out;
   appendCborHead(out, 5, 3);
   appendText(out, "call");
-  appendCborHead(out, 0, call.id);
+  appendCborHead(out, 0, id);
   appendText(out, "selector");
-  appendText(out, call.selector);
+  appendText(out, selector);
   appendText(out, "arguments");
-  appendCborHead(out, 4, call.arguments.size());
+  appendCborHead(out, 4, argumentCount);
+  return out;
+}
+
+Bytes encodeCall(const CallMessage& call) {
+  Bytes out = callHead(call.id, call.selector, call.arguments.size());
   for (const auto& argument : call.arguments) appendValue(out, argument);
+  return out;
+}
+
+Bytes encodeCallWithEncodedArguments(std::uint64_t id, std::string_view selector,
+                                     std::span<const Bytes> encodedArguments) {
+  Bytes out = callHead(id, selector, encodedArguments.size());
+  for (const auto& argument : encodedArguments) out.insert(out.end(), argument.begin(), argument.end());
   return out;
 }
 

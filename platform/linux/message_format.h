@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/value.h"
@@ -38,6 +39,10 @@ enum class MessageError {
 };
 
 Bytes encodeCall(const CallMessage& call);
+// A call whose arguments are CBOR items already, sent byte for byte as they are: how a client
+// passes on a request it was handed encoded, however malformed.
+Bytes encodeCallWithEncodedArguments(std::uint64_t id, std::string_view selector,
+                                     std::span<const Bytes> encodedArguments);
 // A call, as a peer sent it; tags are refused.
 std::expected<CallMessage, MessageError> decodeCall(std::span<const std::uint8_t> payload);
 

@@ -23,11 +23,22 @@ std::expected<ServiceClient, PlatformError> ServiceClient::connectToEndpoint(
 
 std::expected<std::vector<ReplyArgument>, CallFailure> ServiceClient::call(
     const RemoteMethod& method, std::vector<Value> arguments) {
+  const auto id = nextCallId_++;
+  return exchange(method, id,
+                  encodeCall(CallMessage{
+                      .id = id, .selector = method.selector, .arguments = std::move(arguments)}));
+}
+
+std::expected<std::vector<ReplyArgument>, CallFailure> ServiceClient::callWithEncodedArguments(
+    const RemoteMethod& method, const std::vector<Bytes>& encodedArguments) {
+  const auto id = nextCallId_++;
+  return exchange(method, id, encodeCallWithEncodedArguments(id, method.selector, encodedArguments));
+}
+
+std::expected<std::vector<ReplyArgument>, CallFailure> ServiceClient::exchange(
+    const RemoteMethod& method, std::uint64_t id, const Bytes& payload) {
   const auto signature = parseMethodSignature(method.typeEncoding);
   if (!signature) return std::unexpected(CallFailure::unknownMethod);
-  const auto id = nextCallId_++;
-  const auto payload = encodeCall(
-      CallMessage{.id = id, .selector = method.selector, .arguments = std::move(arguments)});
   if (!writeFrame(socket_.get(), payload)) return std::unexpected(CallFailure::invalidated);
   if (!signature->reply) return std::vector<ReplyArgument>{};
 

@@ -42,11 +42,20 @@ class ServiceClient {
   std::expected<std::vector<ReplyArgument>, CallFailure> call(const RemoteMethod& method,
                                                               std::vector<Value> arguments);
 
+  // The same with arguments that are CBOR items already, sent byte for byte: a request that is
+  // not even well-formed reaches the service as it was given.
+  std::expected<std::vector<ReplyArgument>, CallFailure> callWithEncodedArguments(
+      const RemoteMethod& method, const std::vector<Bytes>& encodedArguments);
+
   // The connected socket, for a test that speaks the protocol by hand.
   int socket() const { return socket_.get(); }
 
  private:
   explicit ServiceClient(UniqueFd socket) : socket_(std::move(socket)) {}
+  // Writes the call `payload` numbered `id` and waits for its reply, of the kinds `method` says.
+  std::expected<std::vector<ReplyArgument>, CallFailure> exchange(const RemoteMethod& method,
+                                                                  std::uint64_t id,
+                                                                  const Bytes& payload);
 
   UniqueFd socket_;
   std::uint64_t nextCallId_ = 1;

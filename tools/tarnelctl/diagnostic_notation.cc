@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/linux/message_format.h"
+
 namespace tarnel::tarnelctl {
 
 namespace {
@@ -98,6 +100,13 @@ std::string diagnosticNotation(const Value& value) {
   std::string out;
   append(out, value);
   return out;
+}
+
+std::string diagnosticNotation(const std::optional<ListenerEndpoint>& endpoint) {
+  if (!endpoint) return "null";
+  std::string out = std::to_string(linux_platform::kEndpointTag) + "(";
+  appendText(out, endpoint->socketAddress);
+  return out + ")";
 }
 
 }  // namespace tarnel::tarnelctl

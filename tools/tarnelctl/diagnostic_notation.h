@@ -5,9 +5,12 @@
 #include <string>
 
 #include "model/value.h"
+#include "platform/transport.h"
 
 namespace tarnel::tarnelctl {
 
 std::string diagnosticNotation(const Value& value);
+// An endpoint as it travels, its socket address under the endpoint tag; nil as null.
+std::string diagnosticNotation(const std::optional<ListenerEndpoint>& endpoint);
 
 }  // namespace tarnel::tarnelctl
