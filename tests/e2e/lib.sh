@@ -1,0 +1,71 @@
+# What every end-to-end script shares: expectations that count failures, and the jobs they use.
+# Sourced inside the sandbox.
+set -uo pipefail
+
+failures=0
+
+# expect STATUS OUTPUT COMMAND...: COMMAND exits with STATUS and prints exactly OUTPUT.
+expect() {
+  local want_status=$1 want_output=$2
+  shift 2
+  local output status=0
+  output=$("$@" 2>/tmp/expect.stderr) || status=$?
+  if [[ $status != "$want_status" || $output != "$want_output" ]]; then
+    echo "FAIL: $*"
+    echo "  status $status, wanted $want_status"
+    echo "  output [$output]"
+    echo "  wanted [$want_output]"
+    sed 's/^/  stderr: /' /tmp/expect.stderr
+    failures=$((failures + 1))
+  else
+    echo "ok: $*"
+  fi
+}
+
+# check DESCRIPTION COMMAND...: COMMAND succeeds.
+check() {
+  local description=$1
+  shift
+  if "$@"; then
+    echo "ok: $description"
+  else
+    echo "FAIL: $description"
+    failures=$((failures + 1))
+  fi
+}
+
+loaded() { launchctl list | awk -v label="$1" '$3 == label { found = 1 } END { exit !found }'; }
+
+# job LABEL SCRIPT [OUTPUT]: a job property list that runs SCRIPT with /bin/sh at load.
+job() {
+  cat <<PLIST
+<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0">
+<dict>
+	<key>Label</key>
+	<string>$1</string>
+	<key>ProgramArguments</key>
+	<array>
+		<string>/bin/sh</string>
+		<string>-c</string>
+		<string>$2</string>
+	</array>
+	<key>RunAtLoad</key>
+	<true/>
+	<key>StandardOutPath</key>
+	<string>${3:-/dev/null}</string>
+</dict>
+</plist>
+PLIST
+}
+
+success='{2: ""}'
+code() { echo "{0: {\"domain\": \"com.quorvant.xpc.error.domain\", \"code\": $1}}"; }
+
+finish() {
+  if ((failures)); then
+    echo "$failures expectation(s) failed"
+    for log in /var/log/*.log; do sed "s|^|$(basename "$log"): |" "$log"; done
+    exit 1
+  fi
+}
