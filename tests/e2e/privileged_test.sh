@@ -4,6 +4,11 @@ source /opt/tarnel/source/tests/e2e/lib.sh
 
 helper=/Library/PrivilegedHelperTools/com.quorvant.TarnelX8Helper
 helper_pid() { pgrep -xf "$helper" || true; }
+# A helper that refused an authorization ends right after answering; a client that connects in
+# that moment meets the ending helper, so each such request is followed by waiting for it to go.
+await_exit() {
+  for _ in $(seq 100); do [[ -z $(helper_pid) ]] && return; sleep 0.05; done
+}
 
 job com.example.privileged 'true' >/tmp/privileged.plist
 expect 0 "$success" tarnelctl save --privileged --path /Library/LaunchDaemons/p.plist \
@@ -16,14 +21,16 @@ forged=$(printf '%064d' 0)
 expect 0 "$(code 2)" tarnelctl delete --privileged --auth-data "$forged" \
   --delete-path /Library/LaunchDaemons/p.plist --label ''
 check "a forged form deletes nothing" test -f /Library/LaunchDaemons/p.plist
-for _ in $(seq 50); do [[ $(helper_pid) != "$before" ]] && break; sleep 0.1; done
+await_exit
 check "the helper ended after refusing" test "$(helper_pid)" != "$before"
 
 # no authorization data at all, and data of the wrong length: both refused.
 # {7: {"privileged": true, "presentError": true}}
 expect 0 "$(code 2)" bash -c \
   "printf '\xa1\x07\xa2\x6aprivileged\xf5\x6cpresentError\xf5' | tarnelctl send"
+await_exit
 expect 0 "$(code 2)" tarnelctl terminate --privileged --auth-data 00ff
+await_exit
 
 # the next request starts the helper again.
 expect 0 '21592("/var/run/com.quorvant.TarnelX8Helper")' tarnelctl endpoint
