@@ -28,12 +28,19 @@ using Array = std::vector<Value>;
 // Entries in their own order; no two keys are equal (the transport refuses duplicates).
 class Dictionary {
  public:
-  Dictionary() = default;
+  // Defined below DictionaryEntry: clang instantiates the vector's members where these are
+  // defined, and the entry type must be complete there.
+  Dictionary();
+  Dictionary(const Dictionary&);
+  Dictionary(Dictionary&&) noexcept;
+  Dictionary& operator=(const Dictionary&);
+  Dictionary& operator=(Dictionary&&) noexcept;
+  ~Dictionary();
   Dictionary(std::initializer_list<DictionaryEntry> entries);
 
   const std::vector<DictionaryEntry>& entries() const { return entries_; }
-  bool empty() const { return entries_.empty(); }
-  std::size_t size() const { return entries_.size(); }
+  bool empty() const;
+  std::size_t size() const;
 
   // The value stored under the text key `key`, matched exactly; nullptr when there is none.
   const Value* find(std::string_view key) const;
@@ -91,5 +98,14 @@ struct DictionaryEntry {
   Value value;
   bool operator==(const DictionaryEntry&) const = default;
 };
+
+inline Dictionary::Dictionary() = default;
+inline Dictionary::Dictionary(const Dictionary&) = default;
+inline Dictionary::Dictionary(Dictionary&&) noexcept = default;
+inline Dictionary& Dictionary::operator=(const Dictionary&) = default;
+inline Dictionary& Dictionary::operator=(Dictionary&&) noexcept = default;
+inline Dictionary::~Dictionary() = default;
+inline bool Dictionary::empty() const { return entries_.empty(); }
+inline std::size_t Dictionary::size() const { return entries_.size(); }
 
 }  // namespace tarnel

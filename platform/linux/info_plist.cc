@@ -2,6 +2,7 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -106,6 +107,10 @@ std::optional<Value> convert(plist_t node, int depth) {
 
 std::optional<Dictionary> parseInfoDictionary(std::span<const std::uint8_t> xml) {
   if (xml.empty() || xml.size() > kMaxInfoPlistLength) return std::nullopt;
+  // libplist ends the process when it is asked for a string that holds a NUL character (its
+  // getter asserts that the length it keeps is that of the C string); XML can carry one only as a
+  // raw byte, which XML does not allow.
+  if (std::ranges::find(xml, 0) != xml.end()) return std::nullopt;
   plist_t raw = nullptr;
   plist_from_xml(reinterpret_cast<const char*>(xml.data()), static_cast<std::uint32_t>(xml.size()),
                  &raw);

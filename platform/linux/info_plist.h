@@ -14,7 +14,8 @@ namespace tarnel::linux_platform {
 inline constexpr std::size_t kMaxInfoPlistLength = 1024 * 1024;
 
 // The dictionary that `xml` holds; nothing when it is not an XML property list whose top value
-// is a dictionary, or is longer than kMaxInfoPlistLength, or nests deeper than 32 levels.
+// is a dictionary, or is longer than kMaxInfoPlistLength, holds a NUL byte, or nests deeper than
+// 32 levels.
 std::optional<Dictionary> parseInfoDictionary(std::span<const std::uint8_t> xml);
 
 }  // namespace tarnel::linux_platform

@@ -2,6 +2,7 @@
 // folder and temporary job files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <plist/plist.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -58,6 +60,35 @@ std::string jobPlist(const std::string& label, const std::vector<std::string>& a
       escapeXml(label) + "</string>\n<key>ProgramArguments</key><array>";
   for (const auto& argument : arguments) text += "<string>" + escapeXml(argument) + "</string>";
   return text + "</array>\n" + extraKeys + "</dict></plist>\n";
+}
+
+// A binary property list of `levels` arrays, each referring twice to the next and the last to a
+// one-letter string: a few hundred bytes that name 2^levels strings once every reference is read.
+std::string doublingReferences(int levels) {
+  std::string document = "bplist00";
+  std::vector<std::size_t> offsets;
+  const auto bigEndian = [&](std::uint64_t value, int width) {
+    for (int shift = 8 * (width - 1); shift >= 0; shift -= 8) {
+      document += static_cast<char>((value >> shift) & 0xff);
+    }
+  };
+  for (int level = 0; level < levels; ++level) {
+    offsets.push_back(document.size());
+    document += '\xa2';  // an array of two
+    bigEndian(level + 1, 2);
+    bigEndian(level + 1, 2);
+  }
+  offsets.push_back(document.size());
+  document += "\x51" "a";
+  const std::size_t table = document.size();
+  for (const auto offset : offsets) bigEndian(offset, 4);
+  document += std::string(6, '\0');
+  document += '\x04';  // offset size
+  document += '\x02';  // reference size
+  bigEndian(offsets.size(), 8);
+  bigEndian(0, 8);
+  bigEndian(table, 8);
+  return document;
 }
 
 std::string readFile(const std::string& path) {
@@ -423,6 +454,8 @@ TEST_F(LaunchctlTest, RefusesJobFilesItCannotVouchForAndRunsNothing) {
        jobPlist("com.example.bad", touch,
                 runAtLoad + "<key>EnvironmentVariables</key><dict><key>A</key><true/></dict>"),
        0644, "must be a string"},
+      {"a binary job file that expands past the limit", doublingReferences(40), 0644,
+       "expand past"},
       {"relative output path",
        jobPlist("com.example.bad", touch,
                 runAtLoad + "<key>StandardOutPath</key><string>out.txt</string>"),
@@ -442,6 +475,40 @@ TEST_F(LaunchctlTest, RefusesJobFilesItCannotVouchForAndRunsNothing) {
     EXPECT_EQ(list(), "PID\tStatus\tLabel\n");
     EXPECT_FALSE(std::filesystem::exists(marker));
   }
+}
+
+// A binary property list can hold a key with a NUL (in UTF-16 text), which libplist's getters end
+// the process over; launchctl reads such a key up to the NUL, as libplist's key lookups do.
+TEST_F(LaunchctlTest, ReadsABinaryJobFileWhoseVariableNameHoldsANul) {
+  const std::string output = folder_ + "/binary.out";
+  plist_t job = plist_new_dict();
+  plist_dict_set_item(job, "Label", plist_new_string("com.example.binary"));
+  plist_t arguments = plist_new_array();
+  for (const char* argument : {"/bin/sh", "-c", "printf %s \"$GREETING\""}) {
+    plist_array_append_item(arguments, plist_new_string(argument));
+  }
+  plist_dict_set_item(job, "ProgramArguments", arguments);
+  plist_dict_set_item(job, "RunAtLoad", plist_new_bool(1));
+  plist_dict_set_item(job, "StandardOutPath", plist_new_string(output.c_str()));
+  plist_t environment = plist_new_dict();
+  // Not ASCII, so written as UTF-16, where the é becomes a NUL below.
+  plist_dict_set_item(environment, "GREETING\u00e9X", plist_new_string("hello"));
+  plist_dict_set_item(job, "EnvironmentVariables", environment);
+  char* binary = nullptr;
+  std::uint32_t length = 0;
+  plist_to_bin(job, &binary, &length);
+  plist_free(job);
+  ASSERT_NE(binary, nullptr);
+  std::string contents(binary, length);
+  std::free(binary);
+  const auto accent = contents.find(std::string("\0\xe9", 2));
+  ASSERT_NE(accent, std::string::npos);
+  contents[accent + 1] = '\0';
+
+  const auto loaded = run({"load", "-w", writeJob("binary.plist", contents)});
+  ASSERT_EQ(loaded.status, 0) << loaded.output;
+  EXPECT_EQ(statusAfterRun("com.example.binary"), "0");
+  EXPECT_EQ(readFile(output), "hello");
 }
 
 TEST_F(LaunchctlTest, RefusesAJobThatCannotStartAndLeavesNothingLoaded) {

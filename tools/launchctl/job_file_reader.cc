@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "platform/linux/unique_fd.h"
+#include "tools/launchctl/binary_plist_size.h"
 #include "tools/launchctl/messages.h"
 
 namespace tarnel::launchctl {
@@ -213,17 +214,49 @@ Read<JobDefinition> readDefinition(plist_t root, const std::string& path) {
   return job;
 }
 
+// The document in `contents`, XML or binary. libplist ends the process when it is asked for a key
+// that holds a NUL character (its getters assert that a key's length is that of its C string),
+// and only a binary document can give a key one. A binary document is therefore read through its
+// XML form, in which libplist writes each key up to its first NUL, as its key lookups and its XML
+// reader read keys anyway, and each string whole, so that a string holding a NUL is still refused
+// where it is read. libplist copies an object for every reference to it, so a binary document is
+// first counted as it would expand.
+Read<PlistOwner> parseDocument(const std::string& contents, const std::string& path) {
+  const auto notAPropertyList = std::unexpected(messages::notAPropertyList(path));
+  if (contents.empty()) return notAPropertyList;
+  std::string_view xml = contents;
+  std::unique_ptr<char, decltype(&std::free)> converted(nullptr, &std::free);
+  if (plist_is_binary(contents.data(), static_cast<std::uint32_t>(contents.size()))) {
+    if (!binaryPlistExpandsWithin(contents, kMaximumExpandedJobSize)) {
+      return std::unexpected(messages::cannotReadJobFile(
+          path, "its objects are malformed or expand past " +
+                    std::to_string(kMaximumExpandedJobSize) + " bytes when read"));
+    }
+    plist_t rawBinary = nullptr;
+    plist_from_bin(contents.data(), static_cast<std::uint32_t>(contents.size()), &rawBinary);
+    const PlistOwner binary(rawBinary);
+    if (!binary) return notAPropertyList;
+    char* text = nullptr;
+    std::uint32_t length = 0;
+    plist_to_xml(binary.get(), &text, &length);
+    converted.reset(text);
+    if (!converted) return notAPropertyList;
+    xml = std::string_view(text, length);
+  }
+  plist_t root = nullptr;
+  plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &root);
+  if (root == nullptr) return notAPropertyList;
+  return PlistOwner(root);
+}
+
 }  // namespace
 
 std::expected<JobDefinition, std::string> readJobFile(const std::string& path) {
   const auto contents = readBoundedFile(path);
   if (!contents) return std::unexpected(contents.error());
-  plist_t rawRoot = nullptr;
-  if (!contents->empty()) {
-    plist_from_memory(contents->data(), static_cast<std::uint32_t>(contents->size()), &rawRoot);
-  }
-  const PlistOwner root(rawRoot);
-  if (!root) return std::unexpected(messages::notAPropertyList(path));
+  auto parsed = parseDocument(*contents, path);
+  if (!parsed) return std::unexpected(std::move(parsed).error());
+  const PlistOwner root = std::move(*parsed);
   if (plist_get_node_type(root.get()) != PLIST_DICT) {
     return std::unexpected(messages::notAJobDictionary(path));
   }

@@ -12,6 +12,9 @@ namespace tarnel::launchctl {
 
 // Job files are small; anything larger is refused before it is parsed.
 inline constexpr std::size_t kMaximumJobFileSize = 1024 * 1024;
+// A binary job file names objects by reference and each reference is read as a copy; what it
+// would take once read, as binaryPlistExpandsWithin counts it, is bounded too.
+inline constexpr std::size_t kMaximumExpandedJobSize = 16 * kMaximumJobFileSize;
 
 // The job that the property list at `path` defines, or the reason, ready to print, why it does
 // not define one. The file must be a regular file owned by root or by the effective user and
