@@ -4,6 +4,8 @@
 # and one without. The test programs find them through TARNEL_TEST_SIGNING_DIR and the codesign
 # program through TARNEL_CODESIGN_PROGRAM.
 set(TARNEL_TEST_SIGNING_DIR ${PROJECT_BINARY_DIR}/test-signing)
+# The benchmarks sign their client and a copy of the daemon with the same identity.
+set_property(GLOBAL PROPERTY TARNEL_TEST_SIGNING_DIR ${TARNEL_TEST_SIGNING_DIR})
 set(signing_sources ${PROJECT_SOURCE_DIR}/tests/support/signing)
 
 set(identity_outputs
@@ -48,7 +50,7 @@ endforeach()
 # The test folders are made after this one; their programs are given what they need once all
 # folders have been read.
 function(tarnel_give_signing_tests_their_fixtures signing_dir targets)
-  foreach(tests IN ITEMS platform_linux_tests trust_tests tools_tests)
+  foreach(tests IN ITEMS platform_linux_tests trust_tests tools_tests load_tests)
     if(TARGET ${tests})
       target_compile_definitions(${tests} PRIVATE
         TARNEL_TEST_SIGNING_DIR="${signing_dir}"

@@ -11,15 +11,20 @@ namespace tarnel::linux_platform {
 
 std::optional<Bytes> readRange(int fd, std::uint64_t offset, std::size_t length) {
   Bytes bytes(length);
+  if (!readRangeInto(fd, offset, bytes)) return std::nullopt;
+  return bytes;
+}
+
+bool readRangeInto(int fd, std::uint64_t offset, std::span<std::uint8_t> into) {
   std::size_t done = 0;
-  while (done < length) {
+  while (done < into.size()) {
     const ssize_t got =
-        ::pread(fd, bytes.data() + done, length - done, static_cast<off_t>(offset + done));
+        ::pread(fd, into.data() + done, into.size() - done, static_cast<off_t>(offset + done));
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return std::nullopt;
+    if (got <= 0) return false;
     done += static_cast<std::size_t>(got);
   }
-  return bytes;
+  return true;
 }
 
 std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "model/value.h"
@@ -13,6 +14,9 @@ namespace tarnel::linux_platform {
 // Exactly `length` bytes at `offset` of the open file `fd`; nothing when the file ends first or
 // a read fails.
 std::optional<Bytes> readRange(int fd, std::uint64_t offset, std::size_t length);
+
+// The same into `into`, which it fills exactly; false when the file ends first or a read fails.
+bool readRangeInto(int fd, std::uint64_t offset, std::span<std::uint8_t> into);
 
 // The whole file at `path`; nothing when it cannot be opened or read, or holds more than `limit`
 // bytes.

@@ -1,0 +1,111 @@
+// Decoding a save request that holds a 64 KB job text, from its CBOR bytes to an Action
+// (decodeCbor, then decodeAction), against copying the text and checking that it is UTF-8.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "bench/support/comparison_report.h"
+#include "model/decode_action.h"
+#include "model/grapheme_count.h"
+#include "platform/linux/cbor_codec.h"
+
+namespace tarnel::bench {
+
+namespace {
+
+constexpr std::size_t kTextBytes = 64 * 1024;
+
+// A job property list of exactly kTextBytes built from `entry`, repeated.
+std::string jobText(const std::string& entry) {
+  const std::string head =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+      "\t<key>Label</key>\n\t<string>com.example.nightly-backup</string>\n";
+  const std::string tail = "</dict>\n</plist>\n";
+  std::string text = head;
+  while (text.size() + entry.size() + tail.size() <= kTextBytes) text += entry;
+  text.append(kTextBytes - text.size() - tail.size(), '\n');
+  return text + tail;
+}
+
+// Mostly ASCII markup, with the accented and Japanese words that comments and paths hold: one
+// code point in ten is not ASCII.
+std::string mixedJobText() {
+  return jobText(
+      "\t<key>Kommentar</key>\n\t<string>Nächtliche Sicherung — 夜間バックアップ</string>\n"
+      "\t<key>ProgramArguments</key>\n\t<array>\n"
+      "\t\t<string>/usr/local/bin/sichern</string>\n"
+      "\t\t<string>--ziel=/Volumes/Archiv/Übersicht/写真</string>\n\t</array>\n");
+}
+
+// The costly case: a job whose comment is a long Japanese text, no ASCII in it.
+std::string japaneseJobText() {
+  std::string comment;
+  while (comment.size() < 1024)
+    comment += "毎晩、写真と書類のフォルダーを外部ディスクに保存します。";
+  return jobText("\t<key>Comment</key>\n\t<string>" + comment + "</string>\n");
+}
+
+Bytes encodedSaveRequest(const std::string& text) {
+  const Value request(
+      Dictionary{{0, Dictionary{{"privileged", false},
+                                {"presentError", true},
+                                {"path", "/Library/LaunchDaemons/com.example.nightly-backup.plist"},
+                                {"string", text},
+                                {"label", "com.example.nightly-backup"}}}});
+  return linux_platform::encodeCbor(request);
+}
+
+void BM_DecodeSaveRequest(benchmark::State& state, std::string (*makeText)()) {
+  const auto text = makeText();
+  const auto bytes = encodedSaveRequest(text);
+  for (auto _ : state) {
+    auto value = linux_platform::decodeCbor(bytes);
+    const auto* request = value ? value->get<Dictionary>() : nullptr;
+    auto action = request ? decodeAction(*request) : std::nullopt;
+    if (!action || !action->save || action->save->string.size() != kTextBytes) {
+      state.SkipWithError("the request does not decode to a save");
+      return;
+    }
+    benchmark::DoNotOptimize(action);
+  }
+  state.counters["request_bytes"] = static_cast<double>(bytes.size());
+  state.counters["characters"] = static_cast<double>(countGraphemeClusters(text, saveStringLimit));
+}
+BENCHMARK_CAPTURE(BM_DecodeSaveRequest, mixed, mixedJobText);
+BENCHMARK_CAPTURE(BM_DecodeSaveRequest, japanese, japaneseJobText);
+
+// The baseline: the least that taking the text from a message can cost.
+void BM_CopyAndValidateText(benchmark::State& state, std::string (*makeText)()) {
+  const auto text = makeText();
+  for (auto _ : state) {
+    std::string copy(text);
+    const bool valid = linux_platform::isValidUtf8(
+        {reinterpret_cast<const std::uint8_t*>(copy.data()), copy.size()});
+    if (!valid) {
+      state.SkipWithError("the text is not UTF-8");
+      return;
+    }
+    benchmark::DoNotOptimize(copy);
+  }
+}
+BENCHMARK_CAPTURE(BM_CopyAndValidateText, mixed, mixedJobText);
+BENCHMARK_CAPTURE(BM_CopyAndValidateText, japanese, japaneseJobText);
+
+const Comparison kComparisons[] = {
+    {.title = "decoding a request with a 64 KB text",
+     .measurement = "BM_DecodeSaveRequest/mixed",
+     .baseline = "BM_CopyAndValidateText/mixed",
+     .ratio = 3},
+    {.title = "  the same, its text all Japanese",
+     .measurement = "BM_DecodeSaveRequest/japanese",
+     .baseline = "BM_CopyAndValidateText/japanese",
+     .ratio = 3},
+};
+
+}  // namespace
+
+}  // namespace tarnel::bench
+
+int main(int argc, char** argv) {
+  return tarnel::bench::runComparisons(argc, argv, tarnel::bench::kComparisons);
+}
