@@ -1,5 +1,6 @@
 #include "platform/linux/connection.h"
 
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <atomic>
@@ -12,11 +13,13 @@ namespace tarnel::linux_platform {
 struct LinuxConnection::Channel {
   explicit Channel(UniqueFd s) : socket(std::move(s)) {}
 
-  // Writes one reply frame whole. A reply that cannot be written ends the connection, so that the
-  // peer learns that no answer is coming instead of waiting for it.
-  void send(const Bytes& payload) {
+  // Writes one frame whole. A frame that cannot be written ends the connection, so that the peer
+  // learns that no answer is coming instead of waiting for it.
+  bool send(const Bytes& payload) {
     std::lock_guard lock(writing);
-    if (!writeFrame(socket.get(), payload)) shutDown();
+    if (writeFrame(socket.get(), payload)) return true;
+    shutDown();
+    return false;
   }
 
   // The peer reads the end of the stream; a thread blocked reading it wakes. The descriptor stays
@@ -70,6 +73,10 @@ void LinuxConnection::serve() {
     std::unique_lock lock(mutex_);
     stateChanged_.wait(lock, [this] { return resumed_ || invalidated_; });
   }
+  if (!announceReady()) {
+    invalidate();
+    return;
+  }
   for (;;) {
     auto next = nextCall();
     if (!next) {
@@ -93,6 +100,15 @@ void LinuxConnection::serve() {
       return;
     }
   }
+}
+
+bool LinuxConnection::announceReady() {
+  // The peer's process was validated by what it runs now, but an exec keeps its process, pidfd
+  // and start time: bytes it sent before the validation may come from code that ran before the
+  // code that was validated. Every such byte is queued by now, so an empty queue proves none.
+  int queued = 0;
+  if (::ioctl(channel_->socket.get(), FIONREAD, &queued) != 0 || queued != 0) return false;
+  return channel_->send(encodeReady());
 }
 
 std::expected<std::pair<CallMessage, const MethodSignature*>, LinuxConnection::End>

@@ -36,8 +36,9 @@ class LinuxConnection : public XPCConnection {
   void invalidate() override;
 
   // Run by the thread of the connection's own once the delegate took it: waits until it is
-  // resumed, then delivers the peer's calls until the peer leaves, the connection is invalidated,
-  // or the peer breaks the protocol, which invalidates it.
+  // resumed, tells the peer that it may speak, then delivers the peer's calls until the peer
+  // leaves, the connection is invalidated, or the peer breaks the protocol, which invalidates it.
+  // A peer that spoke before it was told breaks the protocol.
   void serve();
 
  private:
@@ -47,6 +48,9 @@ class LinuxConnection : public XPCConnection {
   // Why a connection stops reading.
   enum class End { peerLeft, protocolBroken };
 
+  // Sends the ready frame, unless the peer has sent anything before it; false when it had, or
+  // when the frame could not be written.
+  bool announceReady();
   // The next call that may be delivered, with the method it calls.
   std::expected<std::pair<CallMessage, const MethodSignature*>, End> nextCall();
   ReplyBlock replyBlockFor(std::uint64_t callId);

@@ -82,6 +82,19 @@ std::expected<CallMessage, MessageError> decodeCall(std::span<const std::uint8_t
   return CallMessage{.id = *id, .selector = *selector, .arguments = *arguments};
 }
 
+Bytes encodeReady() {
+  Bytes out;
+  appendCborHead(out, 5, 1);
+  appendText(out, "ready");
+  out.push_back(0xf5);  // true
+  return out;
+}
+
+bool isReady(std::span<const std::uint8_t> payload) {
+  const auto message = decodeCbor(payload);
+  return message && *message == Value(Dictionary{{"ready", true}});
+}
+
 Bytes encodeReply(std::uint64_t id, const std::vector<ReplyArgument>& arguments) {
   Bytes out;
   appendCborHead(out, 5, 2);

@@ -1,6 +1,7 @@
-// The transport's messages, one CBOR item per frame: a call {"call": id, "selector": text,
-// "arguments": array} and its reply {"reply": id, "arguments": array}. A listener endpoint
-// travels as its socket address under the tag kEndpointTag.
+// The transport's messages, one CBOR item per frame: the service's {"ready": true} that opens a
+// connection it took, a call {"call": id, "selector": text, "arguments": array} and its reply
+// {"reply": id, "arguments": array}. A listener endpoint travels as its socket address under the
+// tag kEndpointTag.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +46,11 @@ Bytes encodeCallWithEncodedArguments(std::uint64_t id, std::string_view selector
                                      std::span<const Bytes> encodedArguments);
 // A call, as a peer sent it; tags are refused.
 std::expected<CallMessage, MessageError> decodeCall(std::span<const std::uint8_t> payload);
+
+// The first frame of a connection that the service took, after its peer was validated.
+Bytes encodeReady();
+// Whether `payload` is exactly that frame.
+bool isReady(std::span<const std::uint8_t> payload);
 
 Bytes encodeReply(std::uint64_t id, const std::vector<ReplyArgument>& arguments);
 // A reply whose arguments must be of `kinds`; an endpoint argument is the tagged address or nil.

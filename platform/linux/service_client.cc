@@ -35,10 +35,21 @@ std::expected<std::vector<ReplyArgument>, CallFailure> ServiceClient::callWithEn
   return exchange(method, id, encodeCallWithEncodedArguments(id, method.selector, encodedArguments));
 }
 
+std::expected<void, CallFailure> ServiceClient::awaitReady() {
+  if (ready_) return {};
+  const auto frame = readFrame(socket_.get());
+  // However the connection ended, nothing had been sent on it: the service refused it.
+  if (!frame) return std::unexpected(CallFailure::invalidated);
+  if (!isReady(frame->payload)) return std::unexpected(CallFailure::badReply);
+  ready_ = true;
+  return {};
+}
+
 std::expected<std::vector<ReplyArgument>, CallFailure> ServiceClient::exchange(
     const RemoteMethod& method, std::uint64_t id, const Bytes& payload) {
   const auto signature = parseMethodSignature(method.typeEncoding);
   if (!signature) return std::unexpected(CallFailure::unknownMethod);
+  if (auto ready = awaitReady(); !ready) return std::unexpected(ready.error());
   if (!writeFrame(socket_.get(), payload)) return std::unexpected(CallFailure::invalidated);
   if (!signature->reply) return std::vector<ReplyArgument>{};
 

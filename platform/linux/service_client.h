@@ -47,7 +47,11 @@ class ServiceClient {
   std::expected<std::vector<ReplyArgument>, CallFailure> callWithEncodedArguments(
       const RemoteMethod& method, const std::vector<Bytes>& encodedArguments);
 
-  // The connected socket, for a test that speaks the protocol by hand.
+  // Waits, once, for the service to take the connection: its ready frame. A call does so itself
+  // before it is sent, since the service cuts off a peer that speaks before it is told it may.
+  std::expected<void, CallFailure> awaitReady();
+
+  // The connected socket, for a test that speaks the protocol by hand after awaitReady.
   int socket() const { return socket_.get(); }
 
  private:
@@ -58,6 +62,7 @@ class ServiceClient {
                                                                   const Bytes& payload);
 
   UniqueFd socket_;
+  bool ready_ = false;
   std::uint64_t nextCallId_ = 1;
 };
 

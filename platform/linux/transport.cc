@@ -1,5 +1,6 @@
 #include "platform/linux/transport.h"
 
+#include <malloc.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -23,6 +24,19 @@ UniqueFd newEventFd() {
   return event;
 }
 
+// Buffers at least this large are mapped for themselves and unmapped when freed: glibc's own
+// starting threshold, kept fixed.
+constexpr int kMappedBufferSize = 128 * 1024;
+
+// Peers send frames of up to 16 MiB whenever they like. Left to itself, glibc raises its mapping
+// threshold once it frees the first such buffer and keeps later ones in its arenas, one per
+// connection thread, so that the process stayed near its peak for good. With the threshold fixed,
+// every large buffer goes back to the system as soon as it is freed.
+void returnLargeBuffersWhenFreed() {
+  // Failing, it changes nothing: the process keeps glibc's behaviour, which works but holds more.
+  [[maybe_unused]] const int set = ::mallopt(M_MMAP_THRESHOLD, kMappedBufferSize);
+}
+
 void drain(int eventFd) {
   std::uint64_t count = 0;
   [[maybe_unused]] const auto readBytes = ::read(eventFd, &count, sizeof count);
@@ -33,7 +47,9 @@ void drain(int eventFd) {
 LinuxTransport::LinuxTransport(std::string socketDirectory)
     : socketDirectory_(std::move(socketDirectory)),
       loopWake_(std::make_shared<UniqueFd>(newEventFd())),
-      stopEvent_(newEventFd()) {}
+      stopEvent_(newEventFd()) {
+  returnLargeBuffersWhenFreed();
+}
 
 LinuxTransport::~LinuxTransport() = default;
 

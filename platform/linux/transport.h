@@ -21,6 +21,8 @@ inline constexpr const char* kServiceSocketDirectory = "/var/run";
 class LinuxTransport : public Transport {
  public:
   // Service sockets live in `socketDirectory`: /var/run on a system, a temporary folder in tests.
+  // The process's allocator is set to give large buffers, such as peers' frames, back to the
+  // system as soon as they are freed.
   explicit LinuxTransport(std::string socketDirectory = kServiceSocketDirectory);
   ~LinuxTransport() override;
   LinuxTransport(const LinuxTransport&) = delete;

@@ -77,6 +77,21 @@ TEST(MessageFormatTest, AnEndpointIsItsAddressUnderTheTag) {
   EXPECT_EQ(bytes, expected);
 }
 
+TEST(MessageFormatTest, TheReadyFrameIsExactlyItsOneEntry) {
+  const Bytes expected = {0xa1, 0x65, 'r', 'e', 'a', 'd', 'y', 0xf5};
+  EXPECT_EQ(encodeReady(), expected);
+  EXPECT_TRUE(isReady(expected));
+  const Value others[] = {
+      Value(Dictionary{{"ready", false}}),
+      Value(Dictionary{{"ready", 1}}),
+      Value(Dictionary{{"ready", true}, {"x", 1}}),
+      Value(Dictionary{{"reply", 1}, {"arguments", Array{}}}),
+      Value(true),
+  };
+  for (const auto& other : others) EXPECT_FALSE(isReady(encodeCbor(other)));
+  EXPECT_FALSE(isReady(Bytes{0xa1, 0x65, 'r', 'e', 'a', 'd', 'y', 0xf5, 0x00}));
+}
+
 TEST(MessageFormatTest, OnlyExactlyTheKeysOfAMessageAreAMessage) {
   const Value callFields[] = {
       Value(Dictionary{{"call", 1}, {"selector", "s"}}),

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
+#include <future>
+#include <latch>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -106,10 +108,13 @@ class TestDelegate : public XPCListenerDelegate {
       : transport_(transport), object_(object) {}
   bool shouldAcceptNewConnection(const std::shared_ptr<XPCListener>&,
                                  XPCConnection& connection) override {
+    std::shared_future<void> validated;
     {
       std::lock_guard lock(mutex_);
       tokens.push_back(connection.auditToken());
+      validated = validationEnds;
     }
+    if (validated.valid()) validated.wait();
     if (refuse) return false;
     connection.setExportedInterface(transport_.interfaceWithProtocol(kProtocol));
     connection.setExportedObject(&object_);
@@ -119,6 +124,8 @@ class TestDelegate : public XPCListenerDelegate {
   std::atomic<bool> refuse = false;
   std::mutex mutex_;
   std::vector<std::optional<Bytes>> tokens;
+  // When set, each validation lasts until it is ready.
+  std::shared_future<void> validationEnds;
 
  private:
   Transport& transport_;
@@ -203,6 +210,9 @@ TEST_F(TransportTest, EachConnectionsCallsArriveInOrderOnAThreadOfItsOwn) {
   constexpr int kCalls = 20;
   std::vector<std::thread> clients;
   std::atomic<int> answered = 0;
+  // Every connection stays open until all have made their calls, so that all delivering threads
+  // are alive together: a thread's id may pass to a new thread once it has ended.
+  std::latch allCalled(kClients);
   for (int c = 0; c < kClients; ++c) {
     clients.emplace_back([&, c] {
       auto client = connect();
@@ -211,6 +221,7 @@ TEST_F(TransportTest, EachConnectionsCallsArriveInOrderOnAThreadOfItsOwn) {
         const auto reply = client.call(kRunAction, {Value(request)});
         if (reply && *reply == std::vector<ReplyArgument>{Value(request)}) ++answered;
       }
+      allCalled.arrive_and_wait();
     });
   }
   for (auto& client : clients) client.join();
@@ -272,6 +283,7 @@ TEST_F(TransportTest, AMessageThatBreaksTheProtocolEndsOnlyItsConnection) {
   };
   for (const auto& c : cases) {
     auto client = connect();
+    ASSERT_TRUE(client.awaitReady().has_value()) << c.name;
     ASSERT_EQ(::send(client.socket(), c.sent.data(), c.sent.size(), MSG_NOSIGNAL),
               static_cast<ssize_t>(c.sent.size()))
         << c.name;
@@ -293,6 +305,25 @@ TEST_F(TransportTest, ARefusedConnectionIsNeverReadFrom) {
   EXPECT_TRUE(object.taken().empty());
 }
 
+TEST_F(TransportTest, BytesSentBeforeTheReadyFrameEndTheConnectionUndelivered) {
+  std::promise<void> sent;
+  {
+    std::lock_guard lock(delegate.mutex_);
+    delegate.validationEnds = sent.get_future().share();
+  }
+  // Queued while the peer is being validated, as by code that ran before an exec.
+  auto early = connect();
+  ASSERT_TRUE(writeFrame(early.socket(), call(1, kRunAction.selector, {Value(Dictionary{})})));
+  auto patient = connect();
+  sent.set_value();
+  EXPECT_TRUE(endsWithoutReply(early.socket()));
+  EXPECT_TRUE(object.taken().empty());
+  // A peer that waits for the ready frame is served.
+  const auto reply = patient.call(kRunAction, {Value(Dictionary{{"sequence", 1}})});
+  ASSERT_TRUE(reply.has_value());
+  EXPECT_EQ(object.taken().size(), 1u);
+}
+
 TEST_F(TransportTest, AReplyBlockAnswersOnce) {
   auto client = connect();
   const auto first = client.call(kRunAction, {Value(Dictionary{{"op", "twice"}})});
@@ -305,6 +336,7 @@ TEST_F(TransportTest, AReplyBlockAnswersOnce) {
 TEST_F(TransportTest, APeerThatLeavesInTheMiddleOfACallCostsNothing) {
   {
     auto client = connect();
+    ASSERT_TRUE(client.awaitReady().has_value());
     const auto payload = call(1, kRunAction.selector, {Value(Dictionary{{"op", "block"}})});
     ASSERT_TRUE(writeFrame(client.socket(), payload));
     object.waitUntilBlocked();

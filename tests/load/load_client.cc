@@ -1,0 +1,290 @@
+// The editor's stand-in in the load and fault tests: signed by the tests, it speaks to the daemon
+// as a client would, or misbehaves as told, and prints what it saw, one line per event, for the
+// test to judge.
+//
+//   load-client requests SOCKET COUNT SPEC...  COUNT calls, SPECs in turn, up to 8 unanswered at
+//                                              once: "ID ANSWER" per reply, then "end" when the
+//                                              stream ends after the last with nothing more
+//   load-client silent SOCKET                  says nothing until its standard input ends
+//   load-client half SOCKET                    sends half a frame and leaves
+//   load-client oversize SOCKET                sends a frame of 16 MiB + 1 byte, as far as the
+//                                              helper takes it: "sent whole" or "cut off
+//                                              sending", then "closed" or "a frame"
+//   load-client largest SOCKET                 the same with a frame of 16 MiB that is not CBOR
+//   load-client hold SOCKET N                  holds N connections, each served one call, until
+//                                              its standard input ends: "served K"
+//   load-client vanish SOCKET SPEC             queues a call without waiting for the ready frame
+//                                              and leaves at once
+//   load-client adopt FD SPEC                  makes the call SPEC on the connection FD, made
+//                                              before this program was executed
+//
+// SPEC is "invalid", "missing", "endpoint", "link:PATH" (a test at PATH), "load:PATH" or
+// "delete:PATH". Every mode but vanish and hold first waits for the ready frame: "ready", or "no
+// ready frame" when the connection ended without it.
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <deque>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/linux/frame_io.h"
+#include "platform/linux/message_format.h"
+#include "platform/linux/method_signature.h"
+#include "platform/linux/service_client.h"
+#include "platform/linux/unix_socket.h"
+#include "service/remote_protocols.h"
+
+namespace {
+
+using namespace tarnel;
+using namespace tarnel::linux_platform;
+
+constexpr std::size_t kWindow = 8;
+
+const RemoteMethod& runAction() { return remoteActionType().methods.at(0); }
+const RemoteMethod& endpointMethod() { return remoteActionType().methods.at(1); }
+
+Dictionary parameters(Dictionary more = {}) {
+  Dictionary all{{"privileged", false}, {"presentError", true}};
+  for (const auto& entry : more.entries()) all.append(entry.key, entry.value);
+  return all;
+}
+
+struct Call {
+  const RemoteMethod* method;
+  std::vector<Value> arguments;
+};
+
+Call callFor(const std::string& spec) {
+  const auto colon = spec.find(':');
+  const auto name = spec.substr(0, colon);
+  const auto path = colon == std::string::npos ? std::string() : spec.substr(colon + 1);
+  auto request = [](std::int64_t kind, Dictionary more) {
+    return Call{&runAction(), {Value(Dictionary{{kind, parameters(std::move(more))}})}};
+  };
+  if (name == "endpoint") return Call{&endpointMethod(), {}};
+  if (name == "invalid") return request(99, {});
+  if (name == "missing") return request(3, {});
+  if (name == "load") return request(3, {{"path", path}});
+  if (name == "delete") return request(2, {{"deletePath", path}, {"label", ""}});
+  if (name == "link") {
+    return request(5, {{"testPath", path},
+                       {"testOutputPath", path + ".out"},
+                       {"string", "<plist/>"},
+                       {"label", "com.quorvant.load"}});
+  }
+  std::cerr << "load-client: unknown request " << spec << "\n";
+  std::exit(2);
+}
+
+// A reply in a few words: "error CODE", "success", "output", "endpoint ADDRESS" or "endpoint nil".
+std::string summary(const std::vector<ReplyArgument>& arguments) {
+  if (arguments.size() != 1) return "arguments " + std::to_string(arguments.size());
+  if (const auto* endpoint = std::get_if<std::optional<ListenerEndpoint>>(&arguments[0])) {
+    return *endpoint ? "endpoint " + (*endpoint)->socketAddress : "endpoint nil";
+  }
+  const auto* answer = std::get<Value>(arguments[0]).get<Dictionary>();
+  if (answer == nullptr || answer->empty()) return "not an answer";
+  const auto* key = answer->entries().front().key.get<std::int64_t>();
+  if (key == nullptr) return "not an answer";
+  if (*key == 2) return "success";
+  if (*key == 1) return "output";
+  const auto* error = answer->entries().front().value.get<Dictionary>();
+  const auto* code = error ? error->find("code") : nullptr;
+  return code && code->get<std::int64_t>() ? "error " + std::to_string(*code->get<std::int64_t>())
+                                           : "not an answer";
+}
+
+void say(const std::string& line) { std::cout << line << std::endl; }
+
+ServiceClient connectOrLeave(const std::string& socketPath) {
+  auto client = ServiceClient::connectToEndpoint(ListenerEndpoint{socketPath});
+  if (!client) {
+    say("cannot connect: " + client.error().description);
+    std::exit(1);
+  }
+  return std::move(*client);
+}
+
+bool awaitReady(ServiceClient& client) {
+  if (!client.awaitReady()) {
+    say("no ready frame");
+    return false;
+  }
+  say("ready");
+  return true;
+}
+
+void waitForStandardInputToEnd() {
+  char byte = 0;
+  while (::read(STDIN_FILENO, &byte, 1) > 0) {
+  }
+}
+
+// What came after everything this side sent: "a frame", or "closed" (whether the helper had left
+// bytes of ours unread, which Linux reports as a reset, depends on timing).
+std::string howItEnded(int socket) { return readFrame(socket) ? "a frame" : "closed"; }
+
+int requests(const std::string& socketPath, int count, const std::vector<std::string>& specs) {
+  auto client = connectOrLeave(socketPath);
+  if (!awaitReady(client)) return 0;
+  std::deque<std::pair<std::uint64_t, const RemoteMethod*>> unanswered;
+  std::uint64_t sent = 0;
+  while (sent < static_cast<std::uint64_t>(count) || !unanswered.empty()) {
+    while (sent < static_cast<std::uint64_t>(count) && unanswered.size() < kWindow) {
+      auto call = callFor(specs[sent % specs.size()]);
+      ++sent;
+      const auto payload = encodeCall(
+          CallMessage{.id = sent, .selector = call.method->selector, .arguments = call.arguments});
+      if (!writeFrame(client.socket(), payload)) {
+        say("cut off sending " + std::to_string(sent));
+        return 0;
+      }
+      unanswered.emplace_back(sent, call.method);
+    }
+    const auto frame = readFrame(client.socket());
+    if (!frame) {
+      say("cut off waiting for " + std::to_string(unanswered.front().first));
+      return 0;
+    }
+    // Replies come in the order of the calls: this one must answer the oldest unanswered call.
+    const auto [id, method] = unanswered.front();
+    unanswered.pop_front();
+    const auto signature = parseMethodSignature(method->typeEncoding);
+    const auto reply = decodeReply(frame->payload, *signature->reply);
+    if (!reply) {
+      say("not the reply to " + std::to_string(id));
+      continue;
+    }
+    say(std::to_string(reply->id) + " " + summary(reply->arguments));
+  }
+  ::shutdown(client.socket(), SHUT_WR);
+  const auto last = readFrame(client.socket());
+  say(last ? "a frame" : last.error() == FrameReadError::endOfStream ? "end" : "cut off");
+  return 0;
+}
+
+int silent(const std::string& socketPath) {
+  auto client = connectOrLeave(socketPath);
+  if (awaitReady(client)) waitForStandardInputToEnd();
+  return 0;
+}
+
+int half(const std::string& socketPath) {
+  auto client = connectOrLeave(socketPath);
+  if (!awaitReady(client)) return 0;
+  const std::uint8_t halfFrame[] = {0, 0, 0, 10, 0xa3, 0x64, 'c', 'a', 'l'};
+  if (::send(client.socket(), halfFrame, sizeof halfFrame, MSG_NOSIGNAL) < 0) say("cut off");
+  return 0;
+}
+
+// Sends `length` as a frame's length, then `length` bytes of 0xff, as many as the peer takes.
+void sendFrameOf(int socket, std::uint32_t length) {
+  const std::uint8_t header[] = {
+      static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
+      static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
+  if (::send(socket, header, sizeof header, MSG_NOSIGNAL) != sizeof header) {
+    say("cut off at the length");
+    return;
+  }
+  const std::vector<std::uint8_t> chunk(64 * 1024, 0xff);
+  std::size_t left = length;
+  while (left > 0) {
+    const auto written = ::send(socket, chunk.data(), std::min(left, chunk.size()), MSG_NOSIGNAL);
+    if (written < 0) {
+      say("cut off sending");
+      return;
+    }
+    left -= static_cast<std::size_t>(written);
+  }
+  say("sent whole");
+}
+
+int frameOf(const std::string& socketPath, std::uint32_t length) {
+  auto client = connectOrLeave(socketPath);
+  if (!awaitReady(client)) return 0;
+  sendFrameOf(client.socket(), length);
+  say(howItEnded(client.socket()));
+  return 0;
+}
+
+int hold(const std::string& socketPath, int count) {
+  std::vector<ServiceClient> held;
+  for (int i = 0; i < count; ++i) {
+    auto client = ServiceClient::connectToEndpoint(ListenerEndpoint{socketPath});
+    if (!client || !client->call(endpointMethod(), {})) break;
+    held.push_back(std::move(*client));
+  }
+  say("served " + std::to_string(held.size()));
+  waitForStandardInputToEnd();
+  return 0;
+}
+
+int vanish(const std::string& socketPath, const std::string& spec) {
+  auto socket = connectTo(socketPath);
+  if (!socket) return 1;
+  const auto call = callFor(spec);
+  writeFrame(socket->get(),
+             encodeCall(CallMessage{
+                 .id = 1, .selector = call.method->selector, .arguments = call.arguments}));
+  return 0;
+}
+
+// The connection is not this program's own making, so it is spoken by hand: the ready frame,
+// then one call and its reply.
+int adopt(int socketFd, const std::string& spec) {
+  say("adopted");
+  const UniqueFd socket(socketFd);
+  const auto ready = readFrame(socket.get());
+  if (!ready || !isReady(ready->payload)) {
+    say("no ready frame");
+    return 0;
+  }
+  say("ready");
+  const auto call = callFor(spec);
+  if (!writeFrame(socket.get(),
+                  encodeCall(CallMessage{
+                      .id = 1, .selector = call.method->selector, .arguments = call.arguments}))) {
+    say("cut off sending 1");
+    return 0;
+  }
+  const auto frame = readFrame(socket.get());
+  if (!frame) {
+    say("cut off waiting for 1");
+    return 0;
+  }
+  const auto signature = parseMethodSignature(call.method->typeEncoding);
+  const auto reply = decodeReply(frame->payload, *signature->reply);
+  say(reply ? std::to_string(reply->id) + " " + summary(reply->arguments) : "not the reply to 1");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  const auto mode = arguments.empty() ? std::string() : arguments[0];
+  if (mode == "requests" && arguments.size() >= 4) {
+    return requests(arguments[1], std::atoi(arguments[2].c_str()),
+                    std::vector<std::string>(arguments.begin() + 3, arguments.end()));
+  }
+  if (mode == "silent" && arguments.size() == 2) return silent(arguments[1]);
+  if (mode == "half" && arguments.size() == 2) return half(arguments[1]);
+  if (mode == "oversize" && arguments.size() == 2) {
+    return frameOf(arguments[1], kMaximumFrameLength + 1);
+  }
+  if (mode == "largest" && arguments.size() == 2) return frameOf(arguments[1], kMaximumFrameLength);
+  if (mode == "hold" && arguments.size() == 3) {
+    return hold(arguments[1], std::atoi(arguments[2].c_str()));
+  }
+  if (mode == "vanish" && arguments.size() == 3) return vanish(arguments[1], arguments[2]);
+  if (mode == "adopt" && arguments.size() == 3) {
+    return adopt(std::atoi(arguments[1].c_str()), arguments[2]);
+  }
+  std::cerr << "load-client: unknown command line\n";
+  return 2;
+}

@@ -1,0 +1,398 @@
+// What the load and fault tests run: the built daemon, signed, started by socket activation in a
+// mount namespace of its own, in which /etc/tarnel/anchors holds the test anchor and
+// /bin/launchctl is the test's script; and signed clients, played by load-client (load_client.cc),
+// whose printed lines the tests judge.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/linux/code_signer.h"
+#include "platform/linux/unique_fd.h"
+#include "platform/linux/unix_socket.h"
+#include "tests/platform/linux/temporary_folder.h"
+#include "tests/support/signing/signing_fixtures.h"
+
+namespace tarnel::testing::load {
+
+namespace fs = std::filesystem;
+using linux_platform::UniqueFd;
+
+inline constexpr const char* kHelperLabel = "com.quorvant.TarnelX8Helper";
+// How long a test waits for something that must happen before it gives up: a bound on waiting,
+// never a measure of speed.
+inline constexpr std::chrono::seconds kPatience{120};
+
+inline bool waitUntil(const auto& condition) {
+  const auto limit = std::chrono::steady_clock::now() + kPatience;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > limit) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// Command lines and environments as execve takes them; the strings must outlive the use.
+inline std::vector<char*> pointersTo(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (auto& string : strings) pointers.push_back(string.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+// Runs a program to its end; its exit status, or -1 when it did not exit by itself.
+inline int runToEnd(std::vector<std::string> arguments) {
+  auto argv = pointersTo(arguments);
+  const pid_t pid = ::fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A copy of `program` at `path` without its debugging sections (the daemon hashes its own code
+// for each request, and each client's for each connection), signed by the test team.
+inline void signedCopy(const std::string& program, const std::string& path,
+                       const std::string& identifier, std::optional<Bytes> infoPlist = {}) {
+  if (runToEnd({TARNEL_OBJCOPY_PROGRAM, "--strip-debug", program, path}) != 0) {
+    throw std::runtime_error("cannot copy " + program);
+  }
+  const auto signedFile = linux_platform::signFile(
+      signingIdentity(Signer::team),
+      {.file = path, .identifier = identifier, .infoPlist = std::move(infoPlist)});
+  if (!signedFile) throw std::runtime_error(signedFile.error());
+}
+
+// What a process holds, from /proc.
+struct ProcessUse {
+  std::size_t threads = 0;
+  std::size_t descriptors = 0;
+  std::size_t residentKiB = 0;
+};
+
+inline std::optional<ProcessUse> processUse(pid_t pid) {
+  const auto folder = "/proc/" + std::to_string(pid);
+  ProcessUse use;
+  std::ifstream status(folder + "/status");
+  for (std::string line; std::getline(status, line);) {
+    std::istringstream fields(line);
+    std::string key;
+    fields >> key;
+    if (key == "Threads:") fields >> use.threads;
+    if (key == "VmRSS:") fields >> use.residentKiB;
+  }
+  std::error_code error;
+  for (fs::directory_iterator entry(folder + "/fd", error), end; !error && entry != end;
+       entry.increment(error)) {
+    ++use.descriptors;
+  }
+  if (use.threads == 0 || error) return std::nullopt;
+  return use;
+}
+
+// The information dictionary of the editor that load-client plays.
+inline Bytes editorInfoPlist() {
+  const std::string text = R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0">
+<dict>
+	<key>CFBundleIdentifier</key>
+	<string>com.quorvant.TarnelX8</string>
+	<key>CFBundleShortVersionString</key>
+	<string>8.0</string>
+</dict>
+</plist>
+)";
+  return Bytes(text.begin(), text.end());
+}
+
+struct DaemonOptions {
+  // The body of the shell script that the daemon finds at /bin/launchctl; in it, @FOLDER@ stands
+  // for the test's folder.
+  std::string launchctl = "exit 0\n";
+  // For a test that measures the daemon's memory: AddressSanitizer then frees at once instead of
+  // holding freed memory in quarantine (up to 256 MiB, to catch later uses) where it would count
+  // as the daemon's.
+  enum class Memory { asBuilt, measured } memory = Memory::asBuilt;
+};
+
+class SignedDaemon {
+ public:
+  explicit SignedDaemon(DaemonOptions options = {}) {
+    auto& launchctl = options.launchctl;
+    const auto overlay = folder_.folder("overlay");
+    folder_.folder("overlay/etc/tarnel/anchors");
+    fs::copy_file(anchorsFolder() + "/root.pem", overlay + "/etc/tarnel/anchors/root.pem");
+    folder_.folder("overlay/bin");
+    for (std::size_t at; (at = launchctl.find("@FOLDER@")) != std::string::npos;) {
+      launchctl.replace(at, 8, folder_.root());
+    }
+    folder_.script("overlay/bin/launchctl", launchctl);
+
+    daemon_ = folder_.path(kHelperLabel);
+    signedCopy(TARNEL_DAEMON_PATH, daemon_, kHelperLabel);
+    signedCopy(TARNEL_LOAD_CLIENT_PATH, clientProgram(), "com.quorvant.TarnelX8",
+               editorInfoPlist());
+
+    auto socket = linux_platform::listenAt(socketPath());
+    if (!socket) throw std::runtime_error(socket.error().description);
+    start(socket->get(), overlay, options.memory);
+  }
+  ~SignedDaemon() { stop(); }
+  SignedDaemon(const SignedDaemon&) = delete;
+  SignedDaemon& operator=(const SignedDaemon&) = delete;
+
+  // Ends the daemon and every process it started (they share its process group), and reaps it.
+  void stop() {
+    if (pid_ <= 0) return;
+    ::kill(-pid_, SIGKILL);
+    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+  }
+
+  const TemporaryFolder& folder() const { return folder_; }
+  std::string socketPath() const { return folder_.path(kHelperLabel) + ".socket"; }
+  std::string clientProgram() const { return folder_.path("editor"); }
+  pid_t pid() const { return pid_; }
+  bool running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+  // Its standard output and error.
+  std::string log() const { return contentsOf(folder_.path("daemon.log")); }
+
+  // Stops and continues it, so that connections wait in the listening socket's queue meanwhile.
+  void pause() const { ::kill(pid_, SIGSTOP); }
+  void resume() const { ::kill(pid_, SIGCONT); }
+
+  ProcessUse use() const {
+    const auto use = processUse(pid_);
+    if (!use) throw std::runtime_error("the daemon is gone");
+    return *use;
+  }
+  // Its use once two readings a moment apart agree on its threads and descriptors: what it holds
+  // at rest. Read too early it errs high, which only makes settlesTo easier to pass.
+  ProcessUse restingUse() const {
+    ProcessUse last = use();
+    ProcessUse now;
+    waitUntil([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      now = use();
+      const bool same = now.threads == last.threads && now.descriptors == last.descriptors;
+      last = now;
+      return same;
+    });
+    return now;
+  }
+  // Waits until it holds no more threads and descriptors than `idle`: every connection ended
+  // and released. False, with the last reading in `seen`, if that never happens.
+  bool settlesTo(const ProcessUse& idle, ProcessUse& seen) const {
+    return waitUntil([&] {
+      seen = use();
+      return seen.threads <= idle.threads && seen.descriptors <= idle.descriptors;
+    });
+  }
+
+ private:
+  void start(int socket, const std::string& overlay, DaemonOptions::Memory memory) {
+    std::vector<std::string> arguments{daemon_};
+    std::vector<std::string> environment{"LISTEN_PID=0000000000", "LISTEN_FDS=1",
+                                         "PATH=/usr/bin:/bin"};
+    for (const std::string name :
+         {"ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS", "LSAN_OPTIONS"}) {
+      const char* value = std::getenv(name.c_str());
+      std::string entry = name + "=" + (value ? value : "");
+      if (name == "ASAN_OPTIONS" && memory == DaemonOptions::Memory::measured) {
+        entry += ":quarantine_size_mb=0:thread_local_quarantine_size_kb=0";
+      }
+      environment.push_back(entry);
+    }
+    auto argv = pointersTo(arguments);
+    auto envp = pointersTo(environment);
+    const auto etc = "lowerdir=" + overlay + "/etc:/etc";
+    const auto bin = "lowerdir=" + overlay + "/bin:/usr/bin";
+    const auto logPath = folder_.path("daemon.log");
+    // After the fork only async-signal-safe calls: everything is made before it.
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+      char* digits = envp[0] + std::strlen("LISTEN_PID=");
+      char reversed[16];
+      int length = 0;
+      for (pid_t pid = ::getpid(); pid > 0; pid /= 10) reversed[length++] = '0' + pid % 10;
+      while (length > 0) *digits++ = reversed[--length];
+      *digits = '\0';
+      const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+      if (::setpgid(0, 0) != 0 || ::unshare(CLONE_NEWNS) != 0 ||
+          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+          ::mount("overlay", "/etc", "overlay", MS_RDONLY, etc.c_str()) != 0 ||
+          ::mount("overlay", "/usr/bin", "overlay", MS_RDONLY, bin.c_str()) != 0 || log < 0 ||
+          ::dup2(log, STDOUT_FILENO) < 0 || ::dup2(log, STDERR_FILENO) < 0) {
+        ::_exit(120);
+      }
+      // dup2 onto itself would leave the descriptor close-on-exec.
+      if ((socket == 3 ? ::fcntl(3, F_SETFD, 0) : ::dup2(socket, 3)) < 0) ::_exit(121);
+      ::execve(argv[0], argv.data(), envp.data());
+      ::_exit(127);
+    }
+    // Also here, so that the group exists before anything is signalled.
+    ::setpgid(pid_, pid_);
+  }
+
+  TemporaryFolder folder_;
+  std::string daemon_;
+  pid_t pid_ = -1;
+};
+
+// A connection made before the client program is executed, by this test program (unsigned), and
+// what it sends on it first; the program finds it as descriptor 3.
+struct MadeBeforeExec {
+  std::string socketPath;
+  Bytes sentFirst;
+};
+
+// load-client, signed, running with `arguments`: its standard input a pipe that release() closes,
+// its standard output read line by line. Killed and reaped when the object goes.
+class Client {
+ public:
+  Client(const SignedDaemon& daemon, std::vector<std::string> arguments,
+         const std::optional<MadeBeforeExec>& connection = {}) {
+    arguments.insert(arguments.begin(), daemon.clientProgram());
+    auto argv = pointersTo(arguments);
+    int input[2];
+    int output[2];
+    if (::pipe2(input, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    input_.reset(input[1]);
+    UniqueFd childInput(input[0]);
+    if (::pipe2(output, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    output_.reset(output[0]);
+    UniqueFd childOutput(output[1]);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    Bytes first;  // as one frame
+    if (connection) {
+      std::strncpy(address.sun_path, connection->socketPath.c_str(), sizeof address.sun_path - 1);
+      if (const auto length = connection->sentFirst.size(); length > 0) {
+        first = {static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
+                 static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
+        first.insert(first.end(), connection->sentFirst.begin(), connection->sentFirst.end());
+      }
+    }
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+      if (::dup2(childInput.get(), STDIN_FILENO) < 0 ||
+          ::dup2(childOutput.get(), STDOUT_FILENO) < 0) {
+        ::_exit(120);
+      }
+      if (connection) {
+        // Inherited across the exec on purpose, as an attacker's connection would be.
+        const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (socket < 0 ||
+            ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+          ::_exit(121);
+        }
+        if (!first.empty() && ::send(socket, first.data(), first.size(), MSG_NOSIGNAL) !=
+                                  static_cast<ssize_t>(first.size())) {
+          ::_exit(122);
+        }
+        if (socket != 3 && (::dup2(socket, 3) < 0 || ::close(socket) != 0)) ::_exit(123);
+      }
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+  }
+  ~Client() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      reap();
+    }
+  }
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+
+  pid_t pid() const { return pid_; }
+
+  // The next line it prints, without its newline; nothing when it ends first.
+  std::optional<std::string> line() {
+    for (;;) {
+      if (const auto end = buffered_.find('\n'); end != std::string::npos) {
+        auto line = buffered_.substr(0, end);
+        buffered_.erase(0, end + 1);
+        return line;
+      }
+      if (!readMore()) return std::nullopt;
+    }
+  }
+  // Everything it prints from here until it ends, once it has ended and been reaped.
+  std::string rest() {
+    while (readMore()) {
+    }
+    reap();
+    return std::exchange(buffered_, {});
+  }
+  // Whether it has printed anything not read yet, without waiting.
+  bool printedMore() {
+    pollfd ready{.fd = output_.get(), .events = POLLIN};
+    return !buffered_.empty() || (::poll(&ready, 1, 0) == 1 && (ready.revents & POLLIN) != 0);
+  }
+  // Ends its standard input: a silent or holding client leaves.
+  void release() { input_.reset(); }
+
+  // Waits until it has exited, and reaps it or leaves it a zombie.
+  enum class Reaping { reap, leaveZombie };
+  void waitForExit(Reaping reaping) {
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT) != 0 &&
+           errno == EINTR) {
+    }
+    if (reaping == Reaping::reap) reap();
+  }
+
+ private:
+  bool readMore() {
+    char chunk[4096];
+    for (;;) {
+      const auto got = ::read(output_.get(), chunk, sizeof chunk);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;
+      buffered_.append(chunk, static_cast<std::size_t>(got));
+      return true;
+    }
+  }
+  void reap() {
+    if (pid_ <= 0) return;
+    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+  }
+
+  UniqueFd input_;
+  UniqueFd output_;
+  std::string buffered_;
+  pid_t pid_ = -1;
+};
+
+}  // namespace tarnel::testing::load
