@@ -7,6 +7,7 @@
 #include "bench/support/comparison_report.h"
 #include "model/decode_action.h"
 #include "model/grapheme_count.h"
+#include "model/utf8.h"
 #include "platform/linux/cbor_codec.h"
 
 namespace tarnel::bench {
@@ -79,8 +80,7 @@ void BM_CopyAndValidateText(benchmark::State& state, std::string (*makeText)()) 
   const auto text = makeText();
   for (auto _ : state) {
     std::string copy(text);
-    const bool valid = linux_platform::isValidUtf8(
-        {reinterpret_cast<const std::uint8_t*>(copy.data()), copy.size()});
+    const bool valid = isValidUtf8(copy);
     if (!valid) {
       state.SkipWithError("the text is not UTF-8");
       return;

@@ -1,12 +1,11 @@
 #include "operations/command_runner.h"
 
-#include <utf8proc.h>
-
 #include <array>
 #include <string_view>
 #include <vector>
 
 #include "model/reply.h"
+#include "model/utf8.h"
 #include "operations/status_pipeline.h"
 
 namespace tarnel {
@@ -62,19 +61,6 @@ std::vector<std::string> argumentList(std::string_view first, std::string_view s
   if (!second.empty()) arguments.emplace_back(second);
   arguments.push_back(std::move(last));
   return arguments;
-}
-
-bool isValidUtf8(const Bytes& bytes) {
-  auto next = bytes.data();
-  auto left = static_cast<utf8proc_ssize_t>(bytes.size());
-  while (left > 0) {
-    utf8proc_int32_t codePoint = 0;
-    const auto length = utf8proc_iterate(next, left, &codePoint);
-    if (length <= 0) return false;
-    next += length;
-    left -= length;
-  }
-  return true;
 }
 
 }  // namespace

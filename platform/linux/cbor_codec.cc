@@ -9,6 +9,8 @@
 #include <variant>
 #include <vector>
 
+#include "model/utf8.h"
+
 namespace tarnel::linux_platform {
 
 namespace {
@@ -321,41 +323,6 @@ void appendCborHead(Bytes& out, std::uint8_t majorType, std::uint64_t argument) 
   }
   for (int shift = 8 * (width - 1); shift >= 0; shift -= 8)
     out.push_back((argument >> shift) & 0xff);
-}
-
-bool isValidUtf8(std::span<const std::uint8_t> bytes) {
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = bytes[i];
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    std::uint32_t codePoint = 0;
-    std::uint32_t smallest = 0;
-    if ((lead & 0xe0) == 0xc0) {
-      length = 2, codePoint = lead & 0x1f, smallest = 0x80;
-    } else if ((lead & 0xf0) == 0xe0) {
-      length = 3, codePoint = lead & 0x0f, smallest = 0x800;
-    } else if ((lead & 0xf8) == 0xf0) {
-      length = 4, codePoint = lead & 0x07, smallest = 0x10000;
-    } else {
-      return false;
-    }
-    if (bytes.size() - i < length) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto continuation = bytes[i + k];
-      if ((continuation & 0xc0) != 0x80) return false;
-      codePoint = (codePoint << 6) | (continuation & 0x3f);
-    }
-    if (codePoint < smallest || codePoint > 0x10ffff ||
-        (codePoint >= 0xd800 && codePoint <= 0xdfff)) {
-      return false;
-    }
-    i += length;
-  }
-  return true;
 }
 
 }  // namespace tarnel::linux_platform

@@ -46,7 +46,4 @@ Bytes encodeCbor(const Value& value);
 // Appends the head of a data item: its major type (0 to 7) and its argument, in the shortest form.
 void appendCborHead(Bytes& out, std::uint8_t majorType, std::uint64_t argument);
 
-// True when `bytes` is valid UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
-bool isValidUtf8(std::span<const std::uint8_t> bytes);
-
 }  // namespace tarnel::linux_platform

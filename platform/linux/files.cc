@@ -4,12 +4,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utf8proc.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <memory>
 
+#include "model/utf8.h"
 #include "platform/linux/account_ids.h"
 #include "platform/linux/file_error.h"
 #include "platform/linux/unique_fd.h"
@@ -36,19 +36,6 @@ PlatformError notRegularFile(FileAccess access, const std::string& path) {
       static_cast<std::int64_t>(access == FileAccess::reading ? CocoaFileError::readUnknown
                                                               : CocoaFileError::writeUnknown),
       "Not a regular file", path);
-}
-
-bool isValidUtf8(std::string_view text) {
-  auto next = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
-  auto left = static_cast<utf8proc_ssize_t>(text.size());
-  while (left > 0) {
-    utf8proc_int32_t codePoint = 0;
-    const auto length = utf8proc_iterate(next, left, &codePoint);
-    if (length <= 0) return false;
-    next += length;
-    left -= length;
-  }
-  return true;
 }
 
 struct FolderCloser {

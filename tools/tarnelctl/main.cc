@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "model/helper_label.h"
+#include "model/utf8.h"
 #include "platform/linux/authorization_client.h"
 #include "platform/linux/cbor_codec.h"
 #include "platform/linux/frame_io.h"
@@ -124,7 +125,7 @@ int run(const Command& command) {
     std::ifstream file(*options.stringFile, std::ios::binary);
     string = file ? readWhole(file) : std::nullopt;
     if (!string) return failHere("cannot read " + *options.stringFile);
-    if (!isValidUtf8({reinterpret_cast<const std::uint8_t*>(string->data()), string->size()})) {
+    if (!isValidUtf8(*string)) {
       return failHere(*options.stringFile + " is not UTF-8 text");
     }
   }

@@ -209,18 +209,5 @@ TEST(CborCodecTest, TagsPassOnlyThroughTheReader) {
   EXPECT_EQ(decodeCbor(hex("81d82a6161"), 1, onlyTextUnder42).error(), CborError::tooDeep);
 }
 
-TEST(CborCodecTest, ValidatesUtf8AsTheStandardDefinesIt) {
-  const struct {
-    std::string_view encoding;
-    bool valid;
-  } cases[] = {
-      {"", true},          {"7f", true},        {"c2a9", true},    {"e282ac", true},
-      {"f09f9880", true},  {"f48fbfbf", true},  {"80", false},     {"c1bf", false},
-      {"e080af", false},   {"f08282ac", false}, {"edbfbf", false}, {"f4908080", false},
-      {"f8888080", false}, {"e282", false},     {"c2", false},     {"e228a1", false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(isValidUtf8(hex(c.encoding)), c.valid) << c.encoding;
-}
-
 }  // namespace
 }  // namespace tarnel::linux_platform
