@@ -16,7 +16,7 @@ constexpr int kRequestsEach = 200;
 
 // Requests whose answers need no launchctl, with the answer load-client prints for each.
 struct Kind {
-  std::string spec;
+  std::string request;
   std::string answer;
 };
 
@@ -41,7 +41,7 @@ TEST(LoadTest, SixtyFourClientsOfTwoHundredMixedRequestsEachGetEveryAnswerOnce) 
                                        std::to_string(kRequestsEach)};
     std::string transcript = "ready\n";
     for (std::size_t k = 0; k < kinds.size(); ++k) {
-      arguments.push_back(kinds[(c + k) % kinds.size()].spec);
+      arguments.push_back(kinds[(c + k) % kinds.size()].request);
     }
     for (int id = 1; id <= kRequestsEach; ++id) {
       transcript += std::to_string(id) + " " + kinds[(c + id - 1) % kinds.size()].answer + "\n";

@@ -2,7 +2,7 @@
 // as a client would, or misbehaves as told, and prints what it saw, one line per event, for the
 // test to judge.
 //
-//   load-client requests SOCKET COUNT SPEC...  COUNT calls, SPECs in turn, up to 8 unanswered at
+//   load-client requests SOCKET COUNT REQUEST...  COUNT calls, the REQUESTs in turn, up to 8 unanswered at
 //                                              once: "ID ANSWER" per reply, then "end" when the
 //                                              stream ends after the last with nothing more
 //   load-client silent SOCKET                  says nothing until its standard input ends
@@ -13,12 +13,12 @@
 //   load-client largest SOCKET                 the same with a frame of 16 MiB that is not CBOR
 //   load-client hold SOCKET N                  holds N connections, each served one call, until
 //                                              its standard input ends: "served K"
-//   load-client vanish SOCKET SPEC             queues a call without waiting for the ready frame
+//   load-client vanish SOCKET REQUEST          queues a call without waiting for the ready frame
 //                                              and leaves at once
-//   load-client adopt FD SPEC                  makes the call SPEC on the connection FD, made
+//   load-client adopt FD REQUEST               makes the call REQUEST on the connection FD, made
 //                                              before this program was executed
 //
-// SPEC is "invalid", "missing", "endpoint", "link:PATH" (a test at PATH), "load:PATH" or
+// REQUEST is "invalid", "missing", "endpoint", "link:PATH" (a test at PATH), "load:PATH" or
 // "delete:PATH". Every mode but vanish and hold first waits for the ready frame: "ready", or "no
 // ready frame" when the connection ended without it.
 #include <sys/socket.h>
@@ -59,10 +59,10 @@ struct Call {
   std::vector<Value> arguments;
 };
 
-Call callFor(const std::string& spec) {
-  const auto colon = spec.find(':');
-  const auto name = spec.substr(0, colon);
-  const auto path = colon == std::string::npos ? std::string() : spec.substr(colon + 1);
+Call callFor(const std::string& description) {
+  const auto colon = description.find(':');
+  const auto name = description.substr(0, colon);
+  const auto path = colon == std::string::npos ? std::string() : description.substr(colon + 1);
   auto request = [](std::int64_t kind, Dictionary more) {
     return Call{&runAction(), {Value(Dictionary{{kind, parameters(std::move(more))}})}};
   };
@@ -77,7 +77,7 @@ Call callFor(const std::string& spec) {
                        {"string", "<plist/>"},
                        {"label", "com.quorvant.load"}});
   }
-  std::cerr << "load-client: unknown request " << spec << "\n";
+  std::cerr << "load-client: unknown request " << description << "\n";
   std::exit(2);
 }
 
@@ -224,10 +224,10 @@ int hold(const std::string& socketPath, int count) {
   return 0;
 }
 
-int vanish(const std::string& socketPath, const std::string& spec) {
+int vanish(const std::string& socketPath, const std::string& description) {
   auto socket = connectTo(socketPath);
   if (!socket) return 1;
-  const auto call = callFor(spec);
+  const auto call = callFor(description);
   writeFrame(socket->get(),
              encodeCall(CallMessage{
                  .id = 1, .selector = call.method->selector, .arguments = call.arguments}));
@@ -236,7 +236,7 @@ int vanish(const std::string& socketPath, const std::string& spec) {
 
 // The connection is not this program's own making, so it is spoken by hand: the ready frame,
 // then one call and its reply.
-int adopt(int socketFd, const std::string& spec) {
+int adopt(int socketFd, const std::string& description) {
   say("adopted");
   const UniqueFd socket(socketFd);
   const auto ready = readFrame(socket.get());
@@ -245,7 +245,7 @@ int adopt(int socketFd, const std::string& spec) {
     return 0;
   }
   say("ready");
-  const auto call = callFor(spec);
+  const auto call = callFor(description);
   if (!writeFrame(socket.get(),
                   encodeCall(CallMessage{
                       .id = 1, .selector = call.method->selector, .arguments = call.arguments}))) {
