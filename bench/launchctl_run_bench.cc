@@ -10,14 +10,7 @@
 
 #include "bench/support/comparison_report.h"
 #include "operations/command_runner.h"
-#include "platform/linux/authorization.h"
-#include "platform/linux/clock.h"
-#include "platform/linux/code_signing.h"
-#include "platform/linux/files.h"
-#include "platform/linux/log.h"
-#include "platform/linux/process_exit.h"
-#include "platform/linux/processes.h"
-#include "platform/linux/transport.h"
+#include "platform/linux/linux_platform.h"
 
 namespace tarnel::bench {
 
@@ -27,16 +20,8 @@ constexpr const char* kTool = "/bin/true";
 constexpr const char* kLabel = "com.example.nightly-backup";
 
 void BM_RunLaunchctl(benchmark::State& state) {
-  linux_platform::LinuxProcesses processes;
-  linux_platform::LinuxFiles files;
-  linux_platform::LinuxLog log;
-  linux_platform::LinuxClock clock;
-  linux_platform::LinuxProcessExit processExit;
-  linux_platform::LinuxCodeSigning codeSigning;
-  linux_platform::LinuxAuthorization authorization;
-  linux_platform::LinuxTransport transport;
-  Platform platform{processes,   files,       log,           clock,
-                    processExit, codeSigning, authorization, transport};
+  linux_platform::LinuxPlatform services;
+  Platform platform = services.platform();
   for (auto _ : state) {
     if (runLaunchctl(platform, kTool, LaunchctlVerb::remove, kLabel)) {
       state.SkipWithError("the tool did not run to success");

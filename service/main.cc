@@ -5,40 +5,16 @@
 #include <string>
 
 #include "model/helper_label.h"
-#include "platform/linux/authorization.h"
-#include "platform/linux/clock.h"
-#include "platform/linux/code_signing.h"
-#include "platform/linux/files.h"
-#include "platform/linux/log.h"
-#include "platform/linux/process_exit.h"
-#include "platform/linux/processes.h"
-#include "platform/linux/transport.h"
+#include "platform/linux/linux_platform.h"
 #include "service/controller.h"
 #include "service/process_platform.h"
 
 namespace tarnel {
 
-namespace {
-
-struct LinuxServices {
-  linux_platform::LinuxProcesses processes;
-  linux_platform::LinuxFiles files;
-  linux_platform::LinuxLog log;
-  linux_platform::LinuxClock clock;
-  linux_platform::LinuxProcessExit processExit;
-  linux_platform::LinuxCodeSigning codeSigning;
-  linux_platform::LinuxAuthorization authorization;
-  linux_platform::LinuxTransport transport;
-};
-
-}  // namespace
-
 Platform& processPlatform() {
-  // Never destroyed: connection threads use them until the process ends.
-  static auto* const services = new LinuxServices;
-  static Platform platform{services->processes,     services->files,       services->log,
-                           services->clock,         services->processExit, services->codeSigning,
-                           services->authorization, services->transport};
+  // Never destroyed: connection threads use the services until the process ends.
+  static auto* const services = new linux_platform::LinuxPlatform;
+  static Platform platform = services->platform();
   return platform;
 }
 

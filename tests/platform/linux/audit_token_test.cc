@@ -43,11 +43,26 @@ TEST(AuditToken, NamesTheConnectedPeerWithItsStartTime) {
   EXPECT_EQ(token->processVersion, processVersion(::getpid()));
 }
 
+// One byte carrying room for one descriptor: what passing a descriptor over a socket takes.
+struct DescriptorMessage {
+  char byte = 0;
+  iovec data{&byte, 1};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+  msghdr message{};
+
+  DescriptorMessage() {
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+  }
+  DescriptorMessage(const DescriptorMessage&) = delete;
+  DescriptorMessage& operator=(const DescriptorMessage&) = delete;
+};
+
 TEST(AuditToken, RefusesAPeerThatHasGone) {
-  int ends[2];
-  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
-  UniqueFd parentEnd(ends[0]), childEnd(ends[1]);
-  // The child makes a connection of its own, so that its credentials are the peer's, then exits.
+  // The child makes a connection of its own, so that its credentials are the peer's, hands one end
+  // to the parent, then exits.
   int listening[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, listening), 0);
   UniqueFd keep(listening[0]), give(listening[1]);
@@ -56,34 +71,19 @@ TEST(AuditToken, RefusesAPeerThatHasGone) {
   if (child == 0) {
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) ::_exit(1);
-    // Hand one end, whose peer is this child, to the parent.
-    char byte = 0;
-    iovec data{&byte, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    auto* header = CMSG_FIRSTHDR(&message);
+    DescriptorMessage sent;
+    auto* header = CMSG_FIRSTHDR(&sent.message);
     header->cmsg_level = SOL_SOCKET;
     header->cmsg_type = SCM_RIGHTS;
     header->cmsg_len = CMSG_LEN(sizeof(int));
     std::memcpy(CMSG_DATA(header), &pair[0], sizeof(int));
-    ::_exit(::sendmsg(give.get(), &message, 0) == 1 ? 0 : 1);
+    ::_exit(::sendmsg(give.get(), &sent.message, 0) == 1 ? 0 : 1);
   }
-  char byte = 0;
-  iovec data{&byte, 1};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-  msghdr message{};
-  message.msg_iov = &data;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  ASSERT_EQ(::recvmsg(keep.get(), &message, MSG_CMSG_CLOEXEC), 1);
-  int received = -1;
-  std::memcpy(&received, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof(int));
-  const UniqueFd childsPeer(received);
+  DescriptorMessage received;
+  ASSERT_EQ(::recvmsg(keep.get(), &received.message, MSG_CMSG_CLOEXEC), 1);
+  int descriptor = -1;
+  std::memcpy(&descriptor, CMSG_DATA(CMSG_FIRSTHDR(&received.message)), sizeof(int));
+  const UniqueFd childsPeer(descriptor);
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
