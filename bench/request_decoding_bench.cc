@@ -8,7 +8,7 @@
 #include "model/decode_action.h"
 #include "model/grapheme_count.h"
 #include "model/utf8.h"
-#include "platform/linux/cbor_codec.h"
+#include "platform/linux/wire/cbor_codec.h"
 
 namespace tarnel::bench {
 

@@ -21,14 +21,14 @@
 #include "bench/support/comparison_report.h"
 #include "bench/support/isolated_program.h"
 #include "model/helper_label.h"
+#include "model/remote_protocols.h"
 #include "model/reply.h"
 #include "platform/code_signing.h"
-#include "platform/linux/code_validation.h"
-#include "platform/linux/frame_io.h"
-#include "platform/linux/message_format.h"
-#include "platform/linux/service_client.h"
-#include "platform/linux/unique_fd.h"
-#include "service/remote_protocols.h"
+#include "platform/linux/code_signing/code_validation.h"
+#include "platform/linux/posix/unique_fd.h"
+#include "platform/linux/transport/message_format.h"
+#include "platform/linux/transport/service_client.h"
+#include "platform/linux/wire/frame_io.h"
 
 // Bytes that make this program a client of about 10 MB, all of them signed and hashed by the
 // daemon at every connection, as the code of a large client would be.

@@ -50,7 +50,7 @@ endforeach()
 # The test folders are made after this one; their programs are given what they need once all
 # folders have been read.
 function(tarnel_give_signing_tests_their_fixtures signing_dir targets)
-  foreach(tests IN ITEMS platform_linux_tests trust_tests tools_tests load_tests)
+  foreach(tests IN ITEMS linux_code_signing_tests trust_tests tools_tests load_tests)
     if(TARGET ${tests})
       target_compile_definitions(${tests} PRIVATE
         TARNEL_TEST_SIGNING_DIR="${signing_dir}"

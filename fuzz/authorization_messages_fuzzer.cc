@@ -6,7 +6,7 @@
 #include <variant>
 
 #include "fuzz/finding.h"
-#include "platform/linux/authorization_protocol.h"
+#include "platform/linux/authorization/protocol.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "fuzz/finding.h"
-#include "platform/linux/code_directory.h"
-#include "platform/linux/info_plist.h"
+#include "platform/linux/code_signing/code_directory.h"
+#include "platform/linux/code_signing/info_plist.h"
 
 namespace {
 

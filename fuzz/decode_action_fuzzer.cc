@@ -7,7 +7,7 @@
 
 #include "fuzz/finding.h"
 #include "model/decode_action.h"
-#include "platform/linux/cbor_codec.h"
+#include "platform/linux/wire/cbor_codec.h"
 
 namespace {
 

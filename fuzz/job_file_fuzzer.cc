@@ -13,7 +13,7 @@
 #include <string>
 
 #include "fuzz/finding.h"
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/posix/unique_fd.h"
 #include "tools/launchctl/job_file_reader.h"
 
 namespace {
@@ -60,9 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
              isFitPath(job->workingDirectory),
          "a job's path is relative or holds a NUL");
   for (const auto& [name, value] : job->environmentVariables) {
-    expect(!name.empty() && name.find('=') == std::string::npos && !holdsNul(name) &&
-               !holdsNul(value),
-           "a job's environment variable is malformed");
+    expect(
+        !name.empty() && name.find('=') == std::string::npos && !holdsNul(name) && !holdsNul(value),
+        "a job's environment variable is malformed");
   }
   return 0;
 }

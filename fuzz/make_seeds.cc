@@ -21,11 +21,11 @@
 
 #include "model/action.h"
 #include "model/reply.h"
-#include "platform/linux/authorization_protocol.h"
-#include "platform/linux/cbor_codec.h"
-#include "platform/linux/code_directory.h"
-#include "platform/linux/code_signer.h"
-#include "platform/linux/message_format.h"
+#include "platform/linux/authorization/protocol.h"
+#include "platform/linux/code_signing/code_directory.h"
+#include "platform/linux/code_signing/code_signer.h"
+#include "platform/linux/transport/message_format.h"
+#include "platform/linux/wire/cbor_codec.h"
 
 namespace {
 
@@ -54,7 +54,8 @@ class Corpus {
   }
   void add(std::string_view name, const Bytes& bytes) const {
     std::ofstream out(folder_ / name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) fail("cannot write " + (folder_ / name).string());
   }
 
@@ -95,16 +96,18 @@ std::vector<std::pair<std::string, Dictionary>> requests() {
       "<string>com.example.job</string><key>Program</key><string>/bin/true</string></dict>"
       "</plist>\n";
   return {
-      {"save", request(Kind::save, with(flags(false), {{"path", job}, {"string", text},
-                                                         {"label", "com.example.job"}}))},
+      {"save",
+       request(Kind::save, with(flags(false),
+                                {{"path", job}, {"string", text}, {"label", "com.example.job"}}))},
       {"save-load-privileged",
-       request(Kind::saveLoad, with(flags(true), {{"path", job}, {"string", "e\xcc\x81 \xf0\x9f\x91\x8d"},
+       request(Kind::saveLoad, with(flags(true), {{"path", job},
+                                                  {"string", "e\xcc\x81 \xf0\x9f\x91\x8d"},
                                                   {"label", "com.example.job"}}))},
-      {"delete", request(Kind::delete_, with(flags(true), {{"deletePath", job},
-                                                           {"label", "com.example.job"}}))},
+      {"delete", request(Kind::delete_,
+                         with(flags(true), {{"deletePath", job}, {"label", "com.example.job"}}))},
       {"load", request(Kind::load, with(flags(false), {{"path", job}}))},
-      {"remove", request(Kind::remove, with(flags(false), {{"path", job},
-                                                           {"label", "com.example.job"}}))},
+      {"remove",
+       request(Kind::remove, with(flags(false), {{"path", job}, {"label", "com.example.job"}}))},
       {"test", request(Kind::test, with(flags(false), {{"testPath", "/tmp/test.plist"},
                                                        {"testOutputPath", "/tmp/test.out"},
                                                        {"string", text},
@@ -126,24 +129,23 @@ void writeTransportFrames(const fs::path& corpus) {
   std::uint64_t id = 1;
   std::vector<Bytes> calls;
   for (const auto& [name, dictionary] : requests()) {
-    calls.push_back(encodeCall({.id = id++, .selector = "runActionWith:reply:",
-                                .arguments = {Value(dictionary)}}));
+    calls.push_back(encodeCall(
+        {.id = id++, .selector = "runActionWith:reply:", .arguments = {Value(dictionary)}}));
     seeds.add("call-" + name, framed({calls.back()}));
   }
   seeds.add("calls-in-one-stream", framed({calls[3], calls[6], calls[0]}));
   seeds.add("call-endpoint",
             framed({encodeCall({.id = 0, .selector = "listenerEndpointWithReply:"})}));
   seeds.add("call-encoded-arguments",
-            framed({encodeCallWithEncodedArguments(9, "runActionWith:reply:",
-                                                   std::vector<Bytes>{{0xa1, 0x00, 0xa0}})}));
+            framed({encodeCallWithEncodedArguments(
+                9, "runActionWith:reply:", std::vector<Bytes>{{0xa1, 0x00, 0xa0}})}));
   seeds.add("reply-error",
             framed({encodeReply(3, {Value(makeCodeErrorReply(ReplyErrorCode::invalidRequest))})}));
   seeds.add("reply-output", framed({encodeReply(4, {Value(outputReply("PID\tStatus\tLabel\n"))})}));
   seeds.add("reply-endpoint",
             framed({encodeReply(5, {std::optional<ListenerEndpoint>({"/var/run/tarnel.ep.1"})})}));
-  seeds.add("reply-connection",
-            framed({encodeReply(6, {std::optional<ListenerEndpoint>(), Value(Bytes{1, 2, 3}),
-                                    Value(true)})}));
+  seeds.add("reply-connection", framed({encodeReply(6, {std::optional<ListenerEndpoint>(),
+                                                        Value(Bytes{1, 2, 3}), Value(true)})}));
 }
 
 void writeRequirements(const fs::path& corpus) {
@@ -160,13 +162,16 @@ void writeRequirements(const fs::path& corpus) {
        "com.quorvant.TarnelX7.XPCFetch or identifier com.quorvant.Update.updater) and "
        "certificate leaf[subject.OU] = K3VQ8ZT2MN and info [CFBundleShortVersionString] >= "
        "\"7.0\""},
-      {"slots", "cert root[subject.CN] = \"Tarnel Test Root CA\" and certificate -2[subject.O] "
-                "= Tarnel* and certificate 0[extension.1.2.3.4] = *ex*"},
-      {"comparisons", "info[CFBundleVersion] < \"9\" or info[CFBundleShortVersionString] <= "
-                      "\"10.0\" or info[Missing] absent and !info[CFBundleIdentifier] > z"},
+      {"slots",
+       "cert root[subject.CN] = \"Tarnel Test Root CA\" and certificate -2[subject.O] "
+       "= Tarnel* and certificate 0[extension.1.2.3.4] = *ex*"},
+      {"comparisons",
+       "info[CFBundleVersion] < \"9\" or info[CFBundleShortVersionString] <= "
+       "\"10.0\" or info[Missing] absent and !info[CFBundleIdentifier] > z"},
       {"comments", "# the whole line\n!(false) // to the end\nand /* inside */ true"},
-      {"escapes", "identifier = \"com.quorvant.\\\"quoted\\\\\" or identifier "
-                  "com.quorvant.TarnelX8.XPCPrivileged"},
+      {"escapes",
+       "identifier = \"com.quorvant.\\\"quoted\\\\\" or identifier "
+       "com.quorvant.TarnelX8.XPCPrivileged"},
   };
   for (const auto& [name, text] : texts) seeds.add(name, bytesOf(text));
 }
@@ -207,13 +212,18 @@ class ElfWriter {
     const std::size_t sectionCount = sections.size() + 2;  // the null section and the names
     file.resize(file.size() + sectionCount * sectionSize, 0);
 
-    const std::uint8_t identification[] = {0x7f, 'E', 'L', 'F', static_cast<std::uint8_t>(wide_ ? 2 : 1),
-                                           static_cast<std::uint8_t>(bigEndian_ ? 2 : 1), 1};
+    const std::uint8_t identification[] = {0x7f,
+                                           'E',
+                                           'L',
+                                           'F',
+                                           static_cast<std::uint8_t>(wide_ ? 2 : 1),
+                                           static_cast<std::uint8_t>(bigEndian_ ? 2 : 1),
+                                           1};
     std::copy(std::begin(identification), std::end(identification), file.begin());
-    put(file, 16, 2, 2);                            // e_type: ET_EXEC
-    put(file, 18, 2, wide_ ? 62 : 8);               // e_machine: x86-64, or MIPS for big-endian
-    put(file, 20, 4, 1);                            // e_version
-    put(file, wide_ ? 32 : 28, word(), headerSize); // e_phoff
+    put(file, 16, 2, 2);                             // e_type: ET_EXEC
+    put(file, 18, 2, wide_ ? 62 : 8);                // e_machine: x86-64, or MIPS for big-endian
+    put(file, 20, 4, 1);                             // e_version
+    put(file, wide_ ? 32 : 28, word(), headerSize);  // e_phoff
     put(file, wide_ ? 40 : 32, word(), sectionTable);
     put(file, wide_ ? 52 : 40, 2, headerSize);
     put(file, wide_ ? 54 : 42, 2, programSize);
@@ -272,8 +282,8 @@ Bytes signedCopy(const Bytes& executable, const SigningIdentity& identity,
     out.write(reinterpret_cast<const char*>(executable.data()),
               static_cast<std::streamsize>(executable.size()));
   }
-  const auto signature = signFile(identity, {.file = file, .identifier = identifier,
-                                             .infoPlist = infoPlist});
+  const auto signature =
+      signFile(identity, {.file = file, .identifier = identifier, .infoPlist = infoPlist});
   if (!signature) fail("cannot sign a seed: " + signature.error());
   auto bytes = readFile(file);
   fs::remove_all(folder);
@@ -282,16 +292,17 @@ Bytes signedCopy(const Bytes& executable, const SigningIdentity& identity,
 
 void writeSignedFiles(const fs::path& corpus, const fs::path& repository,
                       const fs::path& identityFolder) {
-  const auto identity = loadSigningIdentity(identityFolder / "team/certificate.pem",
-                                            identityFolder / "team/key.pem",
-                                            (identityFolder / "team/chain.pem").string());
+  const auto identity =
+      loadSigningIdentity(identityFolder / "team/certificate.pem", identityFolder / "team/key.pem",
+                          (identityFolder / "team/chain.pem").string());
   if (!identity) fail("cannot load the signing identity: " + identity.error());
   const auto info = readFile(repository / "resources/Info.plist");
   const auto launchd = readFile(repository / "resources/Launchd.plist");
   const Bytes code = {0xf3, 0x0f, 0x1e, 0xfa, 0x31, 0xc0, 0xc3};
 
-  const auto helper = ElfWriter(true, false).write(
-      {{".text", code}, {"__info_plist", info}, {"__launchd_plist", launchd}});
+  const auto helper =
+      ElfWriter(true, false)
+          .write({{".text", code}, {"__info_plist", info}, {"__launchd_plist", launchd}});
   const auto bare = ElfWriter(false, true).write({{".text", code}});
 
   const Corpus seeds(corpus, "signed_file");

@@ -8,9 +8,9 @@
 #include <string_view>
 
 #include "fuzz/finding.h"
-#include "platform/linux/requirement_evaluator.h"
-#include "platform/linux/requirement_lexer.h"
-#include "platform/linux/requirement_parser.h"
+#include "platform/linux/code_signing/requirement/evaluator.h"
+#include "platform/linux/code_signing/requirement/lexer.h"
+#include "platform/linux/code_signing/requirement/parser.h"
 
 namespace {
 

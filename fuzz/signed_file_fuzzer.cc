@@ -11,11 +11,11 @@
 #include <span>
 
 #include "fuzz/finding.h"
-#include "platform/linux/code_signature.h"
-#include "platform/linux/code_validation.h"
-#include "platform/linux/elf_sections.h"
-#include "platform/linux/info_plist.h"
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/code_signing/code_signature.h"
+#include "platform/linux/code_signing/code_validation.h"
+#include "platform/linux/code_signing/elf_sections.h"
+#include "platform/linux/code_signing/info_plist.h"
+#include "platform/linux/posix/unique_fd.h"
 
 namespace {
 

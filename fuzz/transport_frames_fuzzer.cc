@@ -12,11 +12,11 @@
 
 #include "fuzz/finding.h"
 #include "model/decode_action.h"
-#include "platform/linux/frame_io.h"
-#include "platform/linux/interface.h"
-#include "platform/linux/message_format.h"
-#include "platform/linux/unique_fd.h"
-#include "service/remote_protocols.h"
+#include "model/remote_protocols.h"
+#include "platform/linux/posix/unique_fd.h"
+#include "platform/linux/transport/interface.h"
+#include "platform/linux/transport/message_format.h"
+#include "platform/linux/wire/frame_io.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 // NSXPCListenerEndpoint and the main run loop.
 #pragma once
 
+#include <cstddef>
 #include <expected>
 #include <functional>
 #include <memory>
@@ -12,25 +13,18 @@
 #include <vector>
 
 #include "model/platform_error.h"
+#include "model/remote_protocol.h"
 #include "model/value.h"
 
 namespace tarnel {
+
+// The length of the audit token that names a connection's peer.
+inline constexpr std::size_t kAuditTokenLength = 32;
 
 // What a client can connect with, as it can with a service name.
 struct ListenerEndpoint {
   std::string socketAddress;
   bool operator==(const ListenerEndpoint&) const = default;
-};
-
-// A method of a remote protocol: its selector and its extended type encoding, from which the
-// kinds of its arguments and of its reply block's arguments are read.
-struct RemoteMethod {
-  std::string selector;
-  std::string typeEncoding;
-};
-struct RemoteProtocol {
-  std::string name;
-  std::vector<RemoteMethod> methods;
 };
 
 // An interface made from a protocol: what calls a connection lets through to its object.
@@ -64,8 +58,8 @@ class XPCConnection {
   // that the exported interface lacks, or whose arguments are not of the kinds it declares, is
   // not delivered and invalidates the connection.
   virtual void resume() = 0;
-  // The peer's 32-byte audit token, taken by the kernel when the peer connected; nothing when
-  // the connection has none.
+  // The peer's audit token, kAuditTokenLength bytes, taken by the kernel when the peer connected;
+  // nothing when the connection has none.
   virtual std::optional<Bytes> auditToken() const = 0;
   // Closes the connection; no further call is delivered.
   virtual void invalidate() = 0;

@@ -2,11 +2,11 @@
 
 #include <utility>
 
+#include "model/remote_protocols.h"
 #include "operations/helper_removal.h"
 #include "operations/test_run.h"
 #include "service/action_dispatcher.h"
 #include "service/process_platform.h"
-#include "service/remote_protocols.h"
 
 namespace tarnel {
 

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "model/right_name.h"
 #include "model/value.h"
 #include "platform/platform.h"
 
@@ -13,7 +14,7 @@ class PrivilegedValidator {
  public:
   enum class ValidatorError { invalidAuthData };
 
-  static constexpr const char* rightName = "com.quorvant.TarnelX8";
+  static constexpr const char* rightName = helperRightName;
 
   // Returns when the authorization that `authData` externalizes is granted `rightName`; throws
   // ValidatorError::invalidAuthData in every other case.

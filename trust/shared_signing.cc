@@ -28,8 +28,6 @@ constexpr std::array<std::string_view, 8> kClientRequirementPieces = {
 constexpr SecCSFlags kClientValidityFlags =
     kSecCSCheckAllArchitectures | kSecCSCheckNestedCode | kSecCSStrictValidate;
 
-constexpr std::size_t kAuditTokenLength = 32;
-
 }  // namespace
 
 const SecRequirement* ClientRequirement::compiled(CodeSigning& codeSigning) {
@@ -101,11 +99,7 @@ void SharedSigning::validateConnection(Platform& platform, const XPCConnection& 
       !guest) {
     throw SigningError::notValidSigning;
   }
-  try {
-    validateCode(platform, *guest, requirement);
-  } catch (const SigningError&) {
-    throw SigningError::notValidSigning;
-  }
+  validateCode(platform, *guest, requirement);
 }
 
 }  // namespace tarnel

@@ -21,7 +21,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/linux/unix_socket.h"
+#include "platform/linux/posix/unix_socket.h"
 
 namespace tarnel::bench {
 

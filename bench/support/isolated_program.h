@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/posix/unique_fd.h"
 
 namespace tarnel::bench {
 

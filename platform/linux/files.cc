@@ -12,7 +12,7 @@
 #include "model/utf8.h"
 #include "platform/linux/account_ids.h"
 #include "platform/linux/file_error.h"
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/posix/unique_fd.h"
 
 namespace tarnel::linux_platform {
 

@@ -1,8 +1,6 @@
 #include "platform/linux/processes.h"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,67 +11,12 @@
 #include <thread>
 #include <utility>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/posix/spawn.h"
+#include "platform/linux/posix/unique_fd.h"
 
 namespace tarnel::linux_platform {
 
 namespace {
-
-constexpr int kFirstDescriptorAfterStandardStreams = 3;
-
-class SpawnAttributes {
- public:
-  SpawnAttributes() : initialised_(::posix_spawnattr_init(&attributes_) == 0) {}
-  ~SpawnAttributes() {
-    if (initialised_) ::posix_spawnattr_destroy(&attributes_);
-  }
-  SpawnAttributes(const SpawnAttributes&) = delete;
-  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-
-  // The child starts with no signal blocked and every signal at its default action, whatever the
-  // starting thread blocks or the helper ignores (a shell pipeline relies on SIGPIPE).
-  bool resetSignals() {
-    sigset_t none;
-    sigset_t all;
-    return initialised_ && ::sigemptyset(&none) == 0 && ::sigfillset(&all) == 0 &&
-           ::posix_spawnattr_setsigmask(&attributes_, &none) == 0 &&
-           ::posix_spawnattr_setsigdefault(&attributes_, &all) == 0 &&
-           ::posix_spawnattr_setflags(&attributes_, static_cast<short>(POSIX_SPAWN_SETSIGMASK |
-                                                                       POSIX_SPAWN_SETSIGDEF)) == 0;
-  }
-  const posix_spawnattr_t* get() const { return &attributes_; }
-
- private:
-  posix_spawnattr_t attributes_;
-  bool initialised_;
-};
-
-class SpawnFileActions {
- public:
-  SpawnFileActions() : initialised_(::posix_spawn_file_actions_init(&actions_) == 0) {}
-  ~SpawnFileActions() {
-    if (initialised_) ::posix_spawn_file_actions_destroy(&actions_);
-  }
-  SpawnFileActions(const SpawnFileActions&) = delete;
-  SpawnFileActions& operator=(const SpawnFileActions&) = delete;
-
-  bool joinOutputInto(int descriptor) {
-    return initialised_ &&
-           ::posix_spawn_file_actions_adddup2(&actions_, descriptor, STDOUT_FILENO) == 0 &&
-           ::posix_spawn_file_actions_adddup2(&actions_, descriptor, STDERR_FILENO) == 0;
-  }
-  // A descriptor that somebody opened without close-on-exec still never reaches the child: it
-  // inherits the standard streams and nothing else.
-  bool closeAllButStandardStreams() {
-    return initialised_ && ::posix_spawn_file_actions_addclosefrom_np(
-                               &actions_, kFirstDescriptorAfterStandardStreams) == 0;
-  }
-  const posix_spawn_file_actions_t* get() const { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-  bool initialised_;
-};
 
 bool holdsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
 
@@ -83,38 +26,29 @@ bool holdsNul(const std::string& text) { return text.find('\0') != std::string::
 std::optional<pid_t> spawn(const std::string& program, const std::vector<std::string>& arguments,
                            std::optional<int> joinedOutput) {
   if (holdsNul(program) || std::ranges::any_of(arguments, holdsNul)) return std::nullopt;
-
-  // posix_spawn takes char* const[] but never writes through it.
-  std::vector<char*> argumentVector;
-  argumentVector.reserve(arguments.size() + 2);
-  argumentVector.push_back(const_cast<char*>(program.c_str()));
-  for (const auto& argument : arguments)
-    argumentVector.push_back(const_cast<char*>(argument.c_str()));
-  argumentVector.push_back(nullptr);
+  std::vector<std::string> argumentVector{program};
+  argumentVector.insert(argumentVector.end(), arguments.begin(), arguments.end());
 
   SpawnAttributes attributes;
   SpawnFileActions actions;
   if (!attributes.resetSignals()) return std::nullopt;
-  if (joinedOutput && !actions.joinOutputInto(*joinedOutput)) return std::nullopt;
-  if (!actions.closeAllButStandardStreams()) return std::nullopt;
-
-  pid_t child = 0;
-  if (::posix_spawn(&child, program.c_str(), actions.get(), attributes.get(), argumentVector.data(),
-                    environ) != 0) {
+  if (joinedOutput && !(actions.duplicate(*joinedOutput, STDOUT_FILENO) &&
+                        actions.duplicate(*joinedOutput, STDERR_FILENO))) {
     return std::nullopt;
   }
-  return child;
+  if (!actions.closeAllButStandardStreams()) return std::nullopt;
+  const auto child = spawnProgram(program, argumentVector, actions, attributes);
+  if (!child) return std::nullopt;
+  return *child;
 }
 
 // The termination status of `child` once it has exited: its exit status, or the number of the
 // signal that ended it; nothing when its status cannot be had (somebody else reaped it).
 std::optional<int> waitForExit(pid_t child) {
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return std::nullopt;
-  }
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return WTERMSIG(status);
+  const auto status = waitForChild(child);
+  if (!status) return std::nullopt;
+  if (WIFEXITED(*status)) return WEXITSTATUS(*status);
+  if (WIFSIGNALED(*status)) return WTERMSIG(*status);
   return std::nullopt;
 }
 

@@ -8,7 +8,7 @@
 
 #include "tests/load/signed_daemon.h"
 
-namespace tarnel::testing::load {
+namespace tarnel::support::load {
 namespace {
 
 constexpr int kClients = 64;
@@ -56,4 +56,4 @@ TEST(LoadTest, SixtyFourClientsOfTwoHundredMixedRequestsEachGetEveryAnswerOnce) 
 }
 
 }  // namespace
-}  // namespace tarnel::testing::load
+}  // namespace tarnel::support::load

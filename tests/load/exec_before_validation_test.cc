@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "platform/linux/message_format.h"
-#include "service/remote_protocols.h"
+#include "model/remote_protocols.h"
+#include "platform/linux/transport/message_format.h"
 #include "tests/load/signed_daemon.h"
 
-namespace tarnel::testing::load {
+namespace tarnel::support::load {
 namespace {
 
 using linux_platform::CallMessage;
@@ -51,4 +51,4 @@ TEST(FaultTest, ACallQueuedBeforeAnExecIntoTheSignedEditorNeverRuns) {
 }
 
 }  // namespace
-}  // namespace tarnel::testing::load
+}  // namespace tarnel::support::load

@@ -2,7 +2,8 @@
 // as a client would, or misbehaves as told, and prints what it saw, one line per event, for the
 // test to judge.
 //
-//   load-client requests SOCKET COUNT REQUEST...  COUNT calls, the REQUESTs in turn, up to 8 unanswered at
+//   load-client requests SOCKET COUNT REQUEST...  COUNT calls, the REQUESTs in turn, up to 8
+//   unanswered at
 //                                              once: "ID ANSWER" per reply, then "end" when the
 //                                              stream ends after the last with nothing more
 //   load-client silent SOCKET                  says nothing until its standard input ends
@@ -31,12 +32,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/frame_io.h"
-#include "platform/linux/message_format.h"
-#include "platform/linux/method_signature.h"
-#include "platform/linux/service_client.h"
-#include "platform/linux/unix_socket.h"
-#include "service/remote_protocols.h"
+#include "model/remote_protocols.h"
+#include "platform/linux/posix/unix_socket.h"
+#include "platform/linux/transport/message_format.h"
+#include "platform/linux/transport/method_signature.h"
+#include "platform/linux/transport/service_client.h"
+#include "platform/linux/wire/frame_io.h"
 
 namespace {
 

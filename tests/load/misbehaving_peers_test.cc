@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/frame_io.h"
-#include "platform/linux/unix_socket.h"
+#include "platform/linux/posix/unix_socket.h"
+#include "platform/linux/wire/frame_io.h"
 #include "tests/load/signed_daemon.h"
 
-namespace tarnel::testing::load {
+namespace tarnel::support::load {
 namespace {
 
 // Resident memory that the daemon may keep above its resting level once every connection has
@@ -140,4 +140,4 @@ TEST(FaultTest, APeerGoneBeforeItIsJudgedIsRefusedAndItsQueuedCallNeverRuns) {
 }
 
 }  // namespace
-}  // namespace tarnel::testing::load
+}  // namespace tarnel::support::load

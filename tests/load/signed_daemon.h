@@ -26,13 +26,13 @@
 #include <thread>
 #include <vector>
 
-#include "platform/linux/code_signer.h"
-#include "platform/linux/unique_fd.h"
-#include "platform/linux/unix_socket.h"
-#include "tests/platform/linux/temporary_folder.h"
+#include "platform/linux/code_signing/code_signer.h"
+#include "platform/linux/posix/unique_fd.h"
+#include "platform/linux/posix/unix_socket.h"
 #include "tests/support/signing/signing_fixtures.h"
+#include "tests/support/temporary_folder.h"
 
-namespace tarnel::testing::load {
+namespace tarnel::support::load {
 
 namespace fs = std::filesystem;
 using linux_platform::UniqueFd;
@@ -395,4 +395,4 @@ class Client {
   pid_t pid_ = -1;
 };
 
-}  // namespace tarnel::testing::load
+}  // namespace tarnel::support::load

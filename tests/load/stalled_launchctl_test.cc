@@ -7,7 +7,7 @@
 
 #include "tests/load/signed_daemon.h"
 
-namespace tarnel::testing::load {
+namespace tarnel::support::load {
 namespace {
 
 // Whether process `pid` has ended, reaped or not.
@@ -48,4 +48,4 @@ TEST(FaultTest, ALaunchctlThatNeverExitsHoldsUpOnlyItsOwnConnection) {
 }
 
 }  // namespace
-}  // namespace tarnel::testing::load
+}  // namespace tarnel::support::load

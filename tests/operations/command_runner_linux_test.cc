@@ -9,14 +9,14 @@
 #include "model/reply.h"
 #include "operations/command_runner.h"
 #include "platform/linux/processes.h"
-#include "tests/platform/linux/child_processes.h"
-#include "tests/platform/linux/temporary_folder.h"
+#include "tests/support/child_processes.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/temporary_folder.h"
 
 namespace tarnel {
 namespace {
 
-using testing::TemporaryFolder;
+using support::TemporaryFolder;
 
 // The fake platform with real processes: only those are used here.
 class ProcessPlatform {
@@ -27,7 +27,7 @@ class ProcessPlatform {
   }
 
  private:
-  testing::FakePlatform fake_;
+  support::FakePlatform fake_;
   linux_platform::LinuxProcesses processes_;
 };
 
@@ -124,7 +124,7 @@ TEST(CommandRunnerLinuxTest, OutputPastTheLimitIsReadToTheEndButNotKept) {
   EXPECT_GT(text.size(), kMaximumCapturedBytes - 1024);
   EXPECT_EQ(text.find_first_not_of('a'), std::string::npos);
   // Nothing stays blocked on a full pipe.
-  EXPECT_TRUE(testing::eventually([] { return testing::childProcesses().empty(); }));
+  EXPECT_TRUE(support::eventually([] { return support::childProcesses().empty(); }));
 }
 
 TEST(CommandRunnerLinuxTest, TheStatusPipelineKeepsAnyLabelToItsRoleAsGrepsPattern) {

@@ -13,8 +13,8 @@
 namespace tarnel {
 namespace {
 
+using support::FakePlatform;
 using ::testing::ElementsAre;
-using testing::FakePlatform;
 
 constexpr const char* kLaunchctl = "/bin/launchctl";
 

@@ -9,8 +9,8 @@
 namespace tarnel {
 namespace {
 
+using support::FakePlatform;
 using ::testing::ElementsAre;
-using testing::FakePlatform;
 
 TEST(FileDeleteTest, ARemovedItemIsSuccessWithoutALogLine) {
   FakePlatform fake;

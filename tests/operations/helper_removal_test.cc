@@ -11,9 +11,9 @@
 namespace tarnel {
 namespace {
 
+using support::FakePlatform;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
-using testing::FakePlatform;
 using CommandLine = std::vector<std::string>;
 
 constexpr const char* kLaunchctl = "/bin/launchctl";
@@ -53,9 +53,9 @@ TEST(UnloadHelperJobTest, UnloadsAnExistingJobFileThenAlwaysRemovesTheLabel) {
 
     EXPECT_THAT(fake.processes.started(), ElementsAreArray(c.started)) << c.what;
     std::vector<std::string> journal{"exists " + kHelperJob};
-    if (c.started.size() == 2) journal.push_back(testing::journalLine("run", kUnload));
+    if (c.started.size() == 2) journal.push_back(support::journalLine("run", kUnload));
     if (c.logged) journal.push_back("log Tarnel X: Could not unload path: " + kHelperJob);
-    journal.push_back(testing::journalLine("run", kRemove));
+    journal.push_back(support::journalLine("run", kRemove));
     EXPECT_THAT(fake.journal.entries(), ElementsAreArray(journal)) << c.what;
   }
 }

@@ -12,8 +12,8 @@
 namespace tarnel {
 namespace {
 
+using support::FakePlatform;
 using ::testing::ElementsAreArray;
-using testing::FakePlatform;
 
 const PlatformError kWriteError{.domain = "NSCocoaErrorDomain",
                                 .code = 4,

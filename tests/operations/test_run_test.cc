@@ -10,15 +10,15 @@
 #include "operations/status_pipeline.h"
 #include "platform/linux/files.h"
 #include "platform/linux/processes.h"
-#include "tests/platform/linux/temporary_folder.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/temporary_folder.h"
 
 namespace tarnel {
 namespace {
 
+using support::FakePlatform;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
-using testing::FakePlatform;
 using CommandLine = std::vector<std::string>;
 
 constexpr const char* kLaunchctl = "/bin/launchctl";
@@ -91,7 +91,7 @@ TEST(TestRunTest, StepsComeInTheirOrderWithOnePauseAfterLoading) {
   EXPECT_THAT(
       fake.journal.entries(),
       ElementsAre("capture /bin/launchctl load -w " + kJob, "sleep 0.3",
-                  testing::journalLine("capture", kStatus), "capture /bin/launchctl error 78\n",
+                  support::journalLine("capture", kStatus), "capture /bin/launchctl error 78\n",
                   "read " + kOutput, "remove " + kJob, "remove " + kOutput));
 }
 
@@ -123,7 +123,7 @@ TEST(TestRunTest, AFailedDeletionIsLoggedAndTheOtherIsStillAttempted) {
 }
 
 TEST(TestRunTest, AFifoNamedAsOutputFileIsNeitherReadNorWaitedFor) {
-  testing::TemporaryFolder folder;
+  support::TemporaryFolder folder;
   const auto launchctl = folder.script("launchctl", R"(case "$1" in
   list) printf '101\t0\tcom.example.test\n' ;;
 esac

@@ -12,7 +12,7 @@
 namespace tarnel {
 namespace {
 
-using testing::FakePlatform;
+using support::FakePlatform;
 using Lines = std::vector<std::string>;
 
 constexpr const char* kJob = "/Library/LaunchDaemons/job.plist";
@@ -33,12 +33,10 @@ std::string describe(const Dictionary& reply) {
   return "answer error " + *domain + " " + code;
 }
 
-bool fromTrustServices(const std::string& line) {
-  for (const char* prefix : {"createRequirement", "copySelf", "copyGuest", "copyStaticCode",
-                             "checkValidity", "createFromExternalForm", "copyRights", "free "}) {
-    if (line.starts_with(prefix)) return true;
-  }
-  return false;
+// What a request did: programs, files, pauses, log lines, answers and the exit, without the
+// signature and authorization checks.
+Lines effectsIn(const support::Journal& journal) {
+  return journal.entriesExcept({support::Source::codeSigning, support::Source::authorization});
 }
 
 PlatformError noPermission(const std::string& path) {
@@ -59,31 +57,20 @@ Dictionary parameters(bool privileged, std::initializer_list<DictionaryEntry> mo
   return result;
 }
 
-class DispatcherTest : public ::testing::Test {
+class ActionDispatcherTest : public ::testing::Test {
  protected:
   // Runs one request; each answer is journalled where it happened.
   void run(const Dictionary& request) {
     controller.runActionWith(request, [this](Dictionary reply) {
-      fake.journal.record(describe(reply));
+      fake.journal.record(support::Source::reply, describe(reply));
       ++answers;
     });
   }
 
-  // What the request did: programs, files, pauses, log lines, answers and the exit, without the
-  // signature and authorization checks.
-  Lines effects() const {
-    Lines lines;
-    for (const auto& line : fake.journal.entries()) {
-      if (!fromTrustServices(line)) lines.push_back(line);
-    }
-    return lines;
-  }
+  Lines effects() const { return effectsIn(fake.journal); }
 
   bool authorizationAsked() const {
-    for (const auto& line : fake.journal.entries()) {
-      if (line.starts_with("createFromExternalForm") || line.starts_with("copyRights")) return true;
-    }
-    return false;
+    return !fake.journal.entriesFrom({support::Source::authorization}).empty();
   }
 
   FakePlatform fake;
@@ -102,7 +89,7 @@ struct Case {
 
 void noArrangement(FakePlatform&) {}
 
-TEST_F(DispatcherTest, EachKindCarriesOutItsStepsAndAnswersOnce) {
+TEST_F(ActionDispatcherTest, EachKindCarriesOutItsStepsAndAnswersOnce) {
   const Dictionary save =
       parameters(false, {{"path", kJob}, {"string", "<plist/>"}, {"label", "job"}});
   const Dictionary privilegedSave =
@@ -260,19 +247,15 @@ TEST_F(DispatcherTest, EachKindCarriesOutItsStepsAndAnswersOnce) {
     Controller freshController(freshPlatform, freshRequirement);
     int count = 0;
     freshController.runActionWith(c.request, [&](Dictionary reply) {
-      fresh.journal.record(describe(reply));
+      fresh.journal.record(support::Source::reply, describe(reply));
       ++count;
     });
-    Lines lines;
-    for (const auto& line : fresh.journal.entries()) {
-      if (!fromTrustServices(line)) lines.push_back(line);
-    }
-    EXPECT_EQ(lines, c.expected) << c.name;
+    EXPECT_EQ(effectsIn(fresh.journal), c.expected) << c.name;
     EXPECT_LE(count, 1) << c.name;
   }
 }
 
-TEST_F(DispatcherTest, TestAsksAboutTheLinkBeforeWritingWithoutFollowingOne) {
+TEST_F(ActionDispatcherTest, TestAsksAboutTheLinkBeforeWritingWithoutFollowingOne) {
   run(request(Action::Kind::test, parameters(true, {{"testPath", "/tmp/t.plist"},
                                                     {"testOutputPath", "/tmp/t.out"},
                                                     {"string", "<plist/>"},
@@ -288,7 +271,7 @@ TEST_F(DispatcherTest, TestAsksAboutTheLinkBeforeWritingWithoutFollowingOne) {
   EXPECT_EQ(answers, 1);
 }
 
-TEST_F(DispatcherTest, ARequestThatDoesNotDecodeOnlyGetsItsAnswer) {
+TEST_F(ActionDispatcherTest, ARequestThatDoesNotDecodeOnlyGetsItsAnswer) {
   const Dictionary requests[] = {
       Dictionary{},
       Dictionary{{8, parameters(false)}},
@@ -309,7 +292,7 @@ TEST_F(DispatcherTest, ARequestThatDoesNotDecodeOnlyGetsItsAnswer) {
   }
 }
 
-TEST_F(DispatcherTest, ASelfCheckThatFailsRefusesBeforeDecoding) {
+TEST_F(ActionDispatcherTest, ASelfCheckThatFailsRefusesBeforeDecoding) {
   fake.codeSigning.selfValidityStatus = -67050;
   run(request(Action::Kind::terminate, parameters(true)));
   EXPECT_EQ(effects(), Lines{"answer error 2"});
@@ -317,7 +300,7 @@ TEST_F(DispatcherTest, ASelfCheckThatFailsRefusesBeforeDecoding) {
   EXPECT_FALSE(fake.processExit.status().has_value());
 }
 
-TEST_F(DispatcherTest, APrivilegedRequestWithoutAuthorizationIsAnsweredThenTheProcessEnds) {
+TEST_F(ActionDispatcherTest, APrivilegedRequestWithoutAuthorizationIsAnsweredThenTheProcessEnds) {
   Dictionary withoutData{{"privileged", true}, {"presentError", true}, {"path", kJob}};
   run(request(Action::Kind::load, withoutData));
   EXPECT_EQ(effects(), (Lines{"answer error 2", "exit 0"}));
@@ -330,7 +313,7 @@ TEST_F(DispatcherTest, APrivilegedRequestWithoutAuthorizationIsAnsweredThenThePr
   EXPECT_EQ(effects(), (Lines{"answer error 1", "answer error 2", "exit 0"}));
 }
 
-TEST_F(DispatcherTest, OnlyPrivilegedRequestsAreAskedForAuthorization) {
+TEST_F(ActionDispatcherTest, OnlyPrivilegedRequestsAreAskedForAuthorization) {
   for (std::int64_t raw = 0; raw <= 7; ++raw) {
     const auto kind = *kindFromRawValue(raw);
     for (const bool privileged : {false, true}) {
@@ -339,16 +322,13 @@ TEST_F(DispatcherTest, OnlyPrivilegedRequestsAreAskedForAuthorization) {
       ClientRequirement freshRequirement;
       Controller freshController(freshPlatform, freshRequirement);
       freshController.runActionWith(request(kind, parameters(privileged)), [](Dictionary) {});
-      bool asked = false;
-      for (const auto& line : fresh.journal.entries()) {
-        asked = asked || line.starts_with("copyRights");
-      }
+      const bool asked = !fresh.journal.entriesFrom({support::Source::authorization}).empty();
       EXPECT_EQ(asked, privileged) << "kind " << raw;
     }
   }
 }
 
-TEST_F(DispatcherTest, AKindWithoutItsPayloadIsAnsweredMissingPayload) {
+TEST_F(ActionDispatcherTest, AKindWithoutItsPayloadIsAnsweredMissingPayload) {
   for (std::int64_t raw = 0; raw <= 5; ++raw) {
     fake.journal.clear();
     // The two flags alone: no kind's payload is there.

@@ -1,37 +1,38 @@
 #include "service/controller.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <thread>
 #include <tuple>
 #include <vector>
 
+#include "model/remote_protocols.h"
 #include "model/reply.h"
-#include "platform/linux/method_signature.h"
+#include "platform/linux/transport/method_signature.h"
 #include "service/process_platform.h"
-#include "service/remote_protocols.h"
 #include "tests/support/fake_platform.h"
 
 namespace tarnel {
 
 // The test program's process platform: Controller::shared() is made on it.
 Platform& processPlatform() {
-  static testing::FakePlatform* const fake = new testing::FakePlatform;
+  static support::FakePlatform* const fake = new support::FakePlatform;
   static Platform platform = fake->platform();
   return platform;
 }
 
 namespace {
 
-using testing::FakeConnection;
-using testing::FakeInterface;
-using testing::FakeListener;
-using testing::FakePlatform;
+using support::FakeConnection;
+using support::FakeInterface;
+using support::FakeListener;
+using support::FakePlatform;
 
 // A connection that notes what the controller's listener was when it was resumed.
 class WatchedConnection : public FakeConnection {
  public:
-  WatchedConnection(testing::Journal& journal, Controller& controller)
+  WatchedConnection(support::Journal& journal, Controller& controller)
       : FakeConnection(journal), controller_(controller) {}
   void resume() override {
     listenerWhenResumed = controller_.listener();
@@ -67,9 +68,8 @@ TEST_F(ControllerTest, APeerThatFailsValidationIsRefusedWithoutATrace) {
   EXPECT_FALSE(connection.resumed);
   EXPECT_FALSE(connection.invalidated);
   EXPECT_EQ(controller.listener(), nullptr);
-  for (const auto& line : fake.journal.entries()) {
-    EXPECT_FALSE(line.starts_with("connection") || line.starts_with("log")) << line;
-  }
+  EXPECT_THAT(fake.journal.entriesFrom({support::Source::connection, support::Source::log}),
+              ::testing::IsEmpty());
 }
 
 TEST_F(ControllerTest, APeerWithoutAuditTokenIsRefused) {
@@ -83,10 +83,8 @@ TEST_F(ControllerTest, AnAcceptedConnectionExportsTheSharedControllerAndIsRecord
   WatchedConnection connection(fake.journal, controller);
   ASSERT_TRUE(controller.shouldAcceptNewConnection(listener, connection));
 
-  std::vector<std::string> steps;
-  for (const auto& line : fake.journal.entries()) {
-    if (line.starts_with("connection") || line.starts_with("interface")) steps.push_back(line);
-  }
+  const auto steps =
+      fake.journal.entriesFrom({support::Source::connection, support::Source::transport});
   EXPECT_EQ(steps, (std::vector<std::string>{"interfaceWithProtocol RemoteActionType",
                                              "connection setExportedInterface",
                                              "connection setExportedObject", "connection resume"}));

@@ -11,10 +11,10 @@
 #include <sstream>
 #include <string>
 
-#include "platform/linux/elf_sections.h"
-#include "platform/linux/service_client.h"
-#include "platform/linux/unix_socket.h"
-#include "service/remote_protocols.h"
+#include "model/remote_protocols.h"
+#include "platform/linux/code_signing/elf_sections.h"
+#include "platform/linux/posix/unix_socket.h"
+#include "platform/linux/transport/service_client.h"
 
 namespace tarnel {
 namespace {

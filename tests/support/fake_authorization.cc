@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace tarnel::testing {
+namespace tarnel::support {
 
 namespace {
 
@@ -19,9 +19,11 @@ class FakeReference : public AuthorizationRef {
 
 }  // namespace
 
-OSStatus FakeAuthorization::createFromExternalForm(const AuthorizationExternalForm& externalForm,
-                                                   std::unique_ptr<AuthorizationRef>& authorization) {
-  journal_.record("createFromExternalForm " + std::to_string(externalForm.size()) + " bytes");
+OSStatus FakeAuthorization::createFromExternalForm(
+    const AuthorizationExternalForm& externalForm,
+    std::unique_ptr<AuthorizationRef>& authorization) {
+  journal_.record(Source::authorization,
+                  "createFromExternalForm " + std::to_string(externalForm.size()) + " bytes");
   lastExternalForm_ = externalForm;
   if (createStatus != errAuthorizationSuccess) return createStatus;
   if (!createYieldsNull) authorization = std::make_unique<FakeReference>(liveReferences_);
@@ -31,7 +33,8 @@ OSStatus FakeAuthorization::createFromExternalForm(const AuthorizationExternalFo
 OSStatus FakeAuthorization::copyRights(AuthorizationRef&, const AuthorizationItemSet& rights,
                                        const AuthorizationItemSet* environment,
                                        AuthorizationFlags flags) {
-  journal_.record("copyRights count=" + std::to_string(rights.size()) + " flags=" + std::to_string(flags));
+  journal_.record(Source::authorization, "copyRights count=" + std::to_string(rights.size()) +
+                                             " flags=" + std::to_string(flags));
   lastRights_ = rights;
   lastEnvironmentWasNull_ = environment == nullptr;
   return copyRightsStatus;
@@ -39,9 +42,9 @@ OSStatus FakeAuthorization::copyRights(AuthorizationRef&, const AuthorizationIte
 
 OSStatus FakeAuthorization::free(std::unique_ptr<AuthorizationRef> authorization,
                                  AuthorizationFlags flags) {
-  journal_.record("free flags=" + std::to_string(flags));
+  journal_.record(Source::authorization, "free flags=" + std::to_string(flags));
   authorization.reset();
   return errAuthorizationSuccess;
 }
 
-}  // namespace tarnel::testing
+}  // namespace tarnel::support

@@ -5,7 +5,7 @@
 #include "platform/authorization.h"
 #include "tests/support/journal.h"
 
-namespace tarnel::testing {
+namespace tarnel::support {
 
 class FakeAuthorization : public Authorization {
  public:
@@ -36,4 +36,4 @@ class FakeAuthorization : public Authorization {
   bool lastEnvironmentWasNull_ = false;
 };
 
-}  // namespace tarnel::testing
+}  // namespace tarnel::support

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace tarnel::testing {
+namespace tarnel::support {
 
 namespace {
 
@@ -38,7 +38,8 @@ class FakeStaticCode : public SecStaticCode, Counted {
 
 OSStatus FakeCodeSigning::createRequirement(std::string_view text, SecCSFlags flags,
                                             std::unique_ptr<SecRequirement>& requirement) {
-  journal_.record("createRequirement flags=" + std::to_string(flags) + " " + std::string(text));
+  journal_.record(Source::codeSigning,
+                  "createRequirement flags=" + std::to_string(flags) + " " + std::string(text));
   ++requirementsCompiled_;
   if (createRequirementStatus != errSecSuccess) return createRequirementStatus;
   requirement = std::make_unique<FakeRequirement>();
@@ -46,7 +47,7 @@ OSStatus FakeCodeSigning::createRequirement(std::string_view text, SecCSFlags fl
 }
 
 OSStatus FakeCodeSigning::copySelf(SecCSFlags flags, std::unique_ptr<SecCode>& code) {
-  journal_.record("copySelf flags=" + std::to_string(flags));
+  journal_.record(Source::codeSigning, "copySelf flags=" + std::to_string(flags));
   if (copySelfStatus != errSecSuccess) return copySelfStatus;
   code = std::make_unique<FakeCode>(liveObjects_, Whose::self);
   return errSecSuccess;
@@ -56,9 +57,10 @@ OSStatus FakeCodeSigning::copyGuestWithAttributes(const Dictionary& attributes, 
                                                   std::unique_ptr<SecCode>& guest) {
   const auto* token = attributes.find(kSecGuestAttributeAudit);
   const auto* bytes = token ? token->get<Bytes>() : nullptr;
-  journal_.record("copyGuest flags=" + std::to_string(flags) +
-                  " entries=" + std::to_string(attributes.size()) +
-                  " token=" + (bytes ? std::to_string(bytes->size()) + " bytes" : "none"));
+  journal_.record(Source::codeSigning,
+                  "copyGuest flags=" + std::to_string(flags) +
+                      " entries=" + std::to_string(attributes.size()) +
+                      " token=" + (bytes ? std::to_string(bytes->size()) + " bytes" : "none"));
   if (copyGuestStatus != errSecSuccess) return copyGuestStatus;
   guest = std::make_unique<FakeCode>(liveObjects_, Whose::guest);
   return errSecSuccess;
@@ -66,7 +68,7 @@ OSStatus FakeCodeSigning::copyGuestWithAttributes(const Dictionary& attributes, 
 
 OSStatus FakeCodeSigning::copyStaticCode(const SecCode& code, SecCSFlags flags,
                                          std::unique_ptr<SecStaticCode>& staticCode) {
-  journal_.record("copyStaticCode flags=" + std::to_string(flags));
+  journal_.record(Source::codeSigning, "copyStaticCode flags=" + std::to_string(flags));
   if (copyStaticCodeStatus != errSecSuccess) return copyStaticCodeStatus;
   staticCode =
       std::make_unique<FakeStaticCode>(liveObjects_, dynamic_cast<const FakeCode&>(code).whose);
@@ -76,9 +78,10 @@ OSStatus FakeCodeSigning::copyStaticCode(const SecCode& code, SecCSFlags flags,
 OSStatus FakeCodeSigning::checkValidity(const SecStaticCode& staticCode, SecCSFlags flags,
                                         const SecRequirement&) {
   const auto whose = dynamic_cast<const FakeStaticCode&>(staticCode).whose;
-  journal_.record(std::string("checkValidity ") + (whose == Whose::self ? "self" : "guest") +
-                  " flags=" + std::to_string(flags));
+  journal_.record(Source::codeSigning, std::string("checkValidity ") +
+                                           (whose == Whose::self ? "self" : "guest") +
+                                           " flags=" + std::to_string(flags));
   return whose == Whose::self ? selfValidityStatus : guestValidityStatus;
 }
 
-}  // namespace tarnel::testing
+}  // namespace tarnel::support

@@ -8,7 +8,7 @@
 #include "platform/code_signing.h"
 #include "tests/support/journal.h"
 
-namespace tarnel::testing {
+namespace tarnel::support {
 
 class FakeCodeSigning : public CodeSigning {
  public:
@@ -42,4 +42,4 @@ class FakeCodeSigning : public CodeSigning {
   int requirementsCompiled_ = 0;
 };
 
-}  // namespace tarnel::testing
+}  // namespace tarnel::support

@@ -1,6 +1,6 @@
 #include "tests/support/fake_files.h"
 
-namespace tarnel::testing {
+namespace tarnel::support {
 
 namespace {
 
@@ -62,7 +62,7 @@ PlatformError FakeFiles::noSuchFile(std::int64_t code, const std::string& path) 
 }
 
 bool FakeFiles::exists(const std::string& path) {
-  journal_.record("exists " + path);
+  journal_.record(Source::files, "exists " + path);
   const auto found = items_.find(itemKey(path));
   if (found == items_.end()) return false;
   if (found->second.type == ItemType::symbolicLink) return items_.contains(found->second.contents);
@@ -71,8 +71,9 @@ bool FakeFiles::exists(const std::string& path) {
 
 std::optional<PlatformError> FakeFiles::writeText(const std::string& path, std::string_view text,
                                                   FinalLink finalLink) {
-  journal_.record(std::string(finalLink == FinalLink::refuse ? "write (no link) " : "write ") +
-                  path);
+  journal_.record(
+      Source::files,
+      std::string(finalLink == FinalLink::refuse ? "write (no link) " : "write ") + path);
   if (auto failure = takeFailure("write", path)) return failure;
   auto target = itemKey(path);
   if (const auto found = items_.find(itemKey(path));
@@ -98,7 +99,7 @@ std::optional<PlatformError> FakeFiles::writeText(const std::string& path, std::
 
 std::optional<PlatformError> FakeFiles::setOwner(const std::string& path, const std::string& user,
                                                  const std::string& group) {
-  journal_.record("setOwner " + path + " " + user + ":" + group);
+  journal_.record(Source::files, "setOwner " + path + " " + user + ":" + group);
   if (auto failure = takeFailure("setOwner", path)) return failure;
   const auto found = items_.find(itemKey(path));
   if (found == items_.end()) {
@@ -109,7 +110,7 @@ std::optional<PlatformError> FakeFiles::setOwner(const std::string& path, const 
 }
 
 std::optional<PlatformError> FakeFiles::removeItem(const std::string& path) {
-  journal_.record("remove " + path);
+  journal_.record(Source::files, "remove " + path);
   if (auto failure = takeFailure("remove", path)) return failure;
   if (!items_.contains(itemKey(path))) {
     return noSuchFile(static_cast<std::int64_t>(CocoaFileError::noSuchFile), path);
@@ -124,7 +125,7 @@ std::optional<PlatformError> FakeFiles::removeItem(const std::string& path) {
 
 std::expected<std::vector<std::string>, PlatformError> FakeFiles::listFolder(
     const std::string& path) {
-  journal_.record("list " + path);
+  journal_.record(Source::files, "list " + path);
   if (auto failure = takeFailure("list", path)) return std::unexpected(*failure);
   const auto found = items_.find(itemKey(path));
   if (found == items_.end() || found->second.type != ItemType::directory) {
@@ -144,7 +145,7 @@ std::expected<std::vector<std::string>, PlatformError> FakeFiles::listFolder(
 
 std::expected<std::string, PlatformError> FakeFiles::readText(const std::string& path,
                                                               std::size_t maximumBytes) {
-  journal_.record("read " + path);
+  journal_.record(Source::files, "read " + path);
   if (auto failure = takeFailure("read", path)) return std::unexpected(*failure);
   const auto found = items_.find(itemKey(path));
   if (found == items_.end() || found->second.type != ItemType::regular ||
@@ -156,10 +157,10 @@ std::expected<std::string, PlatformError> FakeFiles::readText(const std::string&
 }
 
 std::optional<ItemType> FakeFiles::itemType(const std::string& path) {
-  journal_.record("type " + path);
+  journal_.record(Source::files, "type " + path);
   const auto found = items_.find(itemKey(path));
   if (found == items_.end()) return std::nullopt;
   return found->second.type;
 }
 
-}  // namespace tarnel::testing
+}  // namespace tarnel::support

@@ -11,7 +11,7 @@
 #include "platform/files.h"
 #include "tests/support/journal.h"
 
-namespace tarnel::testing {
+namespace tarnel::support {
 
 class FakeFiles : public Files {
  public:
@@ -59,4 +59,4 @@ class FakeFiles : public Files {
   std::map<std::pair<std::string, std::string>, std::vector<PlatformError>> failures_;
 };
 
-}  // namespace tarnel::testing
+}  // namespace tarnel::support

@@ -11,7 +11,7 @@
 #include "tests/support/fake_transport.h"
 #include "tests/support/journal.h"
 
-namespace tarnel::testing {
+namespace tarnel::support {
 
 class FakePlatform {
  public:
@@ -26,9 +26,9 @@ class FakePlatform {
   FakeTransport transport{journal};
 
   Platform platform() {
-    return Platform{processes, files, log, clock, processExit, codeSigning, authorization,
-                    transport};
+    return Platform{processes,   files,       log,           clock,
+                    processExit, codeSigning, authorization, transport};
   }
 };
 
-}  // namespace tarnel::testing
+}  // namespace tarnel::support

@@ -1,6 +1,6 @@
 #include "tests/support/fake_processes.h"
 
-namespace tarnel::testing {
+namespace tarnel::support {
 
 namespace {
 
@@ -53,7 +53,7 @@ std::vector<std::string> FakeProcesses::record(const char* how, const std::strin
                                                const std::vector<std::string>& arguments) {
   std::vector<std::string> commandLine{program};
   commandLine.insert(commandLine.end(), arguments.begin(), arguments.end());
-  journal_.record(journalLine(how, commandLine));
+  journal_.record(Source::processes, journalLine(how, commandLine));
   started_.push_back(commandLine);
   return commandLine;
 }
@@ -72,4 +72,4 @@ std::unique_ptr<OutputPipe> FakeProcesses::runCapturing(const std::string& progr
   return std::make_unique<ScriptedPipe>(std::move(*chunks));
 }
 
-}  // namespace tarnel::testing
+}  // namespace tarnel::support

@@ -10,7 +10,7 @@
 #include "platform/processes.h"
 #include "tests/support/journal.h"
 
-namespace tarnel::testing {
+namespace tarnel::support {
 
 class FakeProcesses : public Processes {
  public:
@@ -39,11 +39,10 @@ class FakeProcesses : public Processes {
   Journal& journal_;
   std::vector<std::vector<std::string>> started_;
   std::map<std::vector<std::string>, std::deque<std::optional<int>>> runs_;
-  std::map<std::vector<std::string>, std::deque<std::optional<std::vector<std::string>>>>
-      captures_;
+  std::map<std::vector<std::string>, std::deque<std::optional<std::vector<std::string>>>> captures_;
 };
 
 // "run" or "capture", then the program and each argument after one blank, as the journal reads.
 std::string journalLine(const char* how, const std::vector<std::string>& commandLine);
 
-}  // namespace tarnel::testing
+}  // namespace tarnel::support

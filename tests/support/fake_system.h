@@ -2,8 +2,8 @@
 // happens (no real pause, no real exit).
 #pragma once
 
-#include <sstream>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "platform/clock.h"
@@ -11,12 +11,14 @@
 #include "platform/process_exit.h"
 #include "tests/support/journal.h"
 
-namespace tarnel::testing {
+namespace tarnel::support {
 
 class FakeLog : public Log {
  public:
   explicit FakeLog(Journal& journal) : journal_(journal) {}
-  void write(std::string_view line) override { journal_.record("log " + std::string(line)); }
+  void write(std::string_view line) override {
+    journal_.record(Source::log, "log " + std::string(line));
+  }
 
  private:
   Journal& journal_;
@@ -28,7 +30,7 @@ class FakeClock : public Clock {
   void sleep(Seconds interval) override {
     std::ostringstream line;
     line << "sleep " << interval.count();
-    journal_.record(line.str());
+    journal_.record(Source::clock, line.str());
   }
 
  private:
@@ -39,7 +41,7 @@ class FakeProcessExit : public ProcessExit {
  public:
   explicit FakeProcessExit(Journal& journal) : journal_(journal) {}
   void exit(int status) override {
-    journal_.record("exit " + std::to_string(status));
+    journal_.record(Source::processExit, "exit " + std::to_string(status));
     status_ = status;
   }
   // The status of the exit asked for, nothing when the process was never ended.
@@ -50,4 +52,4 @@ class FakeProcessExit : public ProcessExit {
   std::optional<int> status_;
 };
 
-}  // namespace tarnel::testing
+}  // namespace tarnel::support

@@ -8,7 +8,7 @@
 #include "platform/transport.h"
 #include "tests/support/journal.h"
 
-namespace tarnel::testing {
+namespace tarnel::support {
 
 class FakeListener : public XPCListener {
  public:
@@ -71,4 +71,4 @@ class FakeTransport : public Transport {
   Journal& journal_;
 };
 
-}  // namespace tarnel::testing
+}  // namespace tarnel::support

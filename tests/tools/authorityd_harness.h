@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -13,8 +14,6 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -29,14 +28,14 @@
 #include <vector>
 
 #include "platform/authorization.h"
-#include "platform/linux/authorization_client.h"
-#include "platform/linux/unique_fd.h"
-#include "tests/platform/linux/temporary_folder.h"
+#include "platform/linux/authorization/client.h"
+#include "platform/linux/posix/unique_fd.h"
+#include "tests/support/temporary_folder.h"
 
-namespace tarnel::testing::authorityd {
+namespace tarnel::support::authorityd {
 
 namespace fs = std::filesystem;
-using testing::TemporaryFolder;
+using support::TemporaryFolder;
 
 inline constexpr const char* kRight = "com.quorvant.TarnelX8";
 inline constexpr uid_t kNobody = 65534;
@@ -56,7 +55,9 @@ inline fs::path builtProgram(const std::string& name) {
 }
 
 // The source tree, for the resources that the project ships.
-inline fs::path sourceTree() { return fs::path(__FILE__).parent_path().parent_path().parent_path(); }
+inline fs::path sourceTree() {
+  return fs::path(__FILE__).parent_path().parent_path().parent_path();
+}
 
 inline bool waitUntil(const auto& condition) {
   const auto limit = std::chrono::steady_clock::now() + kStartLimit;
@@ -143,8 +144,7 @@ class Authorityd {
     fs::create_directories(rulesFolder());
     fs::permissions(rulesFolder(), static_cast<fs::perms>(0755));
     std::vector<std::string> arguments = {builtProgram("authorityd").string(), "--socket",
-                                          socketPath().string(), "--rules",
-                                          rulesFolder().string()};
+                                          socketPath().string(), "--rules", rulesFolder().string()};
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
     setup.output = folder / "authorityd.log";
     program_.emplace(arguments, setup);
@@ -215,8 +215,10 @@ class Creator {
   // Ends the process, and reaps it or leaves it a zombie.
   void end(Ending ending) {
     commands_.reset();
-    if (ending == Ending::reaped) leave();
-    else waitUntil([&] { return processEnded(pid_); });
+    if (ending == Ending::reaped)
+      leave();
+    else
+      waitUntil([&] { return processEnded(pid_); });
   }
 
  private:
@@ -254,12 +256,14 @@ class Creator {
     OSStatus status = authorization ? errAuthorizationSuccess : authorization.error();
     AuthorizationExternalForm form{};
     if (authorization) {
-      if (const auto made = authorization->makeExternalForm()) form = *made;
-      else status = made.error();
+      if (const auto made = authorization->makeExternalForm())
+        form = *made;
+      else
+        status = made.error();
       if (step == CreatorStep::obtainRight && status == errAuthorizationSuccess) {
-        status = authorization->copyRights({AuthorizationItem{.name = kRight}},
-                                           kAuthorizationFlagInteractionAllowed |
-                                               kAuthorizationFlagExtendRights);
+        status = authorization->copyRights(
+            {AuthorizationItem{.name = kRight}},
+            kAuthorizationFlagInteractionAllowed | kAuthorizationFlagExtendRights);
       }
       if (step == CreatorStep::freeIt && status == errAuthorizationSuccess) {
         status = authorization->free(kAuthorizationFlagDefaults);
@@ -301,4 +305,4 @@ class Creator {
   std::optional<AuthorizationExternalForm> form_;
 };
 
-}  // namespace tarnel::testing::authorityd
+}  // namespace tarnel::support::authorityd

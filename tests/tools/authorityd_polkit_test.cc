@@ -5,10 +5,10 @@
 
 #include <memory>
 
-#include "platform/linux/authorization.h"
+#include "platform/linux/authorization/authorization.h"
 #include "tests/tools/authorityd_harness.h"
 
-namespace tarnel::testing::authorityd {
+namespace tarnel::support::authorityd {
 namespace {
 
 using linux_platform::LinuxAuthorization;
@@ -57,8 +57,8 @@ TEST(AuthoritydPolkitTest, TheShippedRuleTakesPolkitsDecisionForTheCreator) {
   const fs::path busSocket = fs::path(folder.root()) / "system_bus_socket";
   const std::string busAddress = "unix:path=" + busSocket.string();
   writeFile(fs::path(folder.root()) / "bus.conf", busConfiguration(busSocket));
-  ChildProgram bus({"/usr/bin/dbus-daemon", "--config-file=" + (fs::path(folder.root()) / "bus.conf").string(),
-                    "--nofork"},
+  ChildProgram bus({"/usr/bin/dbus-daemon",
+                    "--config-file=" + (fs::path(folder.root()) / "bus.conf").string(), "--nofork"},
                    ChildSetup{.output = fs::path(folder.root()) / "dbus.log"});
   ASSERT_TRUE(waitUntil([&] { return socketAnswers(busSocket) || !bus.running(); }) &&
               bus.running())
@@ -82,9 +82,10 @@ TEST(AuthoritydPolkitTest, TheShippedRuleTakesPolkitsDecisionForTheCreator) {
                                   .environment = {{"DBUS_SYSTEM_BUS_ADDRESS", busAddress}},
                                   .output = polkitLog});
   ASSERT_TRUE(waitUntil([&] {
-    return contentsOf(polkitLog).find("Acquired the name") != std::string::npos ||
-           !polkitd.running();
-  }) && polkitd.running())
+                return contentsOf(polkitLog).find("Acquired the name") != std::string::npos ||
+                       !polkitd.running();
+              }) &&
+              polkitd.running())
       << contentsOf(polkitLog);
 
   fs::create_directories(fs::path(folder.root()) / "server");
@@ -118,4 +119,4 @@ TEST(AuthoritydPolkitTest, TheShippedRuleTakesPolkitsDecisionForTheCreator) {
 }
 
 }  // namespace
-}  // namespace tarnel::testing::authorityd
+}  // namespace tarnel::support::authorityd

@@ -1,18 +1,17 @@
 // The authorization server as the helper and its clients meet it: a real authorityd on a socket
 // of a temporary folder, creators of several users, and the helper's side of the platform.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <memory>
 #include <random>
 
-#include "platform/linux/authorization.h"
-#include "platform/linux/authorization_connection.h"
+#include "platform/linux/authorization/authorization.h"
+#include "platform/linux/authorization/server_connection.h"
 #include "tests/tools/authorityd_harness.h"
 
-namespace tarnel::testing::authorityd {
+namespace tarnel::support::authorityd {
 namespace {
 
 using linux_platform::AuthorizationClient;
@@ -51,12 +50,9 @@ TEST_F(AuthoritydTest, RulesDecideForRootAndForAnUnprivilegedUser) {
     OSStatus expected;
   };
   const Case cases[] = {
-      {"rule allow", 0, errAuthorizationSuccess},
-      {"rule allow", kNobody, errAuthorizationSuccess},
-      {"rule deny", 0, errAuthorizationDenied},
-      {"rule deny", kNobody, errAuthorizationDenied},
-      {"rule admin", 0, errAuthorizationSuccess},
-      {"rule admin", kNobody, errAuthorizationDenied},
+      {"rule allow", 0, errAuthorizationSuccess}, {"rule allow", kNobody, errAuthorizationSuccess},
+      {"rule deny", 0, errAuthorizationDenied},   {"rule deny", kNobody, errAuthorizationDenied},
+      {"rule admin", 0, errAuthorizationSuccess}, {"rule admin", kNobody, errAuthorizationDenied},
   };
   for (const Case& each : cases) {
     server.writeRule(kRight, each.rule);
@@ -87,11 +83,13 @@ TEST_F(AuthoritydTest, AdministrativeGroupsComeFromTheAccountDatabases) {
   for (const Case& each : cases) {
     TemporaryFolder instance;
     writeFile(fs::path(instance.root()) / "passwd", passwd + each.passwdEntry);
-    writeFile(fs::path(instance.root()) / "group", "root:x:0:\nnogroup:x:65534:\n" + each.groupEntry);
+    writeFile(fs::path(instance.root()) / "group",
+              "root:x:0:\nnogroup:x:65534:\n" + each.groupEntry);
     // The databases are replaced for the server alone, in a mount namespace of its own.
-    Authorityd server(fs::path(instance.root()), {},
-                      ChildSetup{.bindMounts = {{fs::path(instance.root()) / "passwd", "/etc/passwd"},
-                                                {fs::path(instance.root()) / "group", "/etc/group"}}});
+    Authorityd server(
+        fs::path(instance.root()), {},
+        ChildSetup{.bindMounts = {{fs::path(instance.root()) / "passwd", "/etc/passwd"},
+                                  {fs::path(instance.root()) / "group", "/etc/group"}}});
     server.writeRule(kRight, "rule admin");
     Creator creator(server.socketPath(), kNobody);
     EXPECT_EQ(helperAsks(server, creator.form()), each.expected)
@@ -179,9 +177,11 @@ TEST_F(AuthoritydTest, RulesAreReadOnlyWhereRootAloneCouldHaveWrittenThem) {
   };
   const Case cases[] = {
       {"root's, 0644", [](const Authorityd&) {}, errAuthorizationSuccess},
-      {"group-writable", [](const Authorityd& s) { ::chmod((s.rulesFolder() / kRight).c_str(), 0664); },
+      {"group-writable",
+       [](const Authorityd& s) { ::chmod((s.rulesFolder() / kRight).c_str(), 0664); },
        errAuthorizationDenied},
-      {"world-writable", [](const Authorityd& s) { ::chmod((s.rulesFolder() / kRight).c_str(), 0646); },
+      {"world-writable",
+       [](const Authorityd& s) { ::chmod((s.rulesFolder() / kRight).c_str(), 0646); },
        errAuthorizationDenied},
       {"owned by nobody",
        [](const Authorityd& s) { ::chown((s.rulesFolder() / kRight).c_str(), kNobody, 0); },
@@ -299,10 +299,10 @@ TEST_F(AuthoritydTest, FreeingWithDestroyRightsTakesTheRightsFromEveryReference)
     EXPECT_EQ(creator.free(freeFlags), errAuthorizationSuccess);
     EXPECT_EQ(creator.free(kAuthorizationFlagDefaults), errAuthorizationInvalidRef);
 
-    EXPECT_EQ(authorization.copyRights(*reference, {AuthorizationItem{.name = kRight}}, nullptr,
-                                       kHelperFlags),
-              freeFlags == kAuthorizationFlagDefaults ? errAuthorizationSuccess
-                                                      : errAuthorizationDenied)
+    EXPECT_EQ(
+        authorization.copyRights(*reference, {AuthorizationItem{.name = kRight}}, nullptr,
+                                 kHelperFlags),
+        freeFlags == kAuthorizationFlagDefaults ? errAuthorizationSuccess : errAuthorizationDenied)
         << "freed with flags " << freeFlags;
     authorization.free(std::move(reference), kAuthorizationFlagDefaults);
   }
@@ -356,16 +356,14 @@ TEST_F(AuthoritydTest, AConnectionThatAnotherProcessTalksOnIsCutOff) {
         ::setresuid(kNobody, kNobody, kNobody) != 0) {
       ::_exit(2);
     }
-    ::_exit(connection->exchange(linux_platform::CreateRequest{}).status ==
-                    errAuthorizationInternal
+    ::_exit(connection->exchange(linux_platform::CreateRequest{}).status == errAuthorizationInternal
                 ? 0
                 : 1);
   }
   int status = -1;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(connection->exchange(linux_platform::CreateRequest{}).status,
-            errAuthorizationInternal);
+  EXPECT_EQ(connection->exchange(linux_platform::CreateRequest{}).status, errAuthorizationInternal);
 }
 
 // A pkcheck that notes its arguments and exits as a file says, or does what a script says first.
@@ -374,8 +372,9 @@ class PkcheckTest : public AuthoritydTest {
   fs::path pkcheck() const { return fs::path(folder.root()) / "pkcheck"; }
   void writePkcheck(const std::string& before, const std::string& exit) const {
     writeFile(pkcheck(),
-              "#!/bin/sh\nprintf '%s\\n' \"$*\" >> " + (fs::path(folder.root()) / "arguments").string() +
-                  "\n" + before + "\n" + exit + "\n",
+              "#!/bin/sh\nprintf '%s\\n' \"$*\" >> " +
+                  (fs::path(folder.root()) / "arguments").string() + "\n" + before + "\n" + exit +
+                  "\n",
               0755);
   }
   std::string arguments() const { return contentsOf(fs::path(folder.root()) / "arguments"); }
@@ -418,14 +417,15 @@ TEST_F(PkcheckTest, PolkitRulesAskPkcheckAboutTheCreatorAndTrustOnlyStatusZero) 
   ASSERT_EQ(helperAsks(server, creator.form(), kRight, kHelperFlags), errAuthorizationSuccess);
   ASSERT_EQ(helperAsks(server, creator.form(), kRight, kAuthorizationFlagExtendRights),
             errAuthorizationSuccess);
-  EXPECT_EQ(arguments(),
-            "--action-id com.quorvant.TarnelX8 --process " + process +
-                " --allow-user-interaction\n"
-                "--action-id com.quorvant.TarnelX8 --process " + process + "\n");
+  EXPECT_EQ(arguments(), "--action-id com.quorvant.TarnelX8 --process " + process +
+                             " --allow-user-interaction\n"
+                             "--action-id com.quorvant.TarnelX8 --process " +
+                             process + "\n");
 }
 
 TEST_F(PkcheckTest, APkcheckThatCannotRunRefuses) {
-  Authorityd server(fs::path(folder.root()), {"--pkcheck", (fs::path(folder.root()) / "missing").string()});
+  Authorityd server(fs::path(folder.root()),
+                    {"--pkcheck", (fs::path(folder.root()) / "missing").string()});
   server.writeRule(kRight, "rule polkit");
   Creator creator(server.socketPath(), 0);
   EXPECT_EQ(helperAsks(server, creator.form()), errAuthorizationInternal);
@@ -481,4 +481,4 @@ TEST_F(PkcheckTest, AGrantForARequesterThatLeftWhileItsRuleWasEvaluatedIsNotKept
 }
 
 }  // namespace
-}  // namespace tarnel::testing::authorityd
+}  // namespace tarnel::support::authorityd

@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/platform/linux/temporary_folder.h"
 #include "tests/support/signing/signing_fixtures.h"
+#include "tests/support/temporary_folder.h"
 
 namespace tarnel {
 namespace {
 
-using testing::Signer;
-using testing::TemporaryFolder;
+using support::Signer;
+using support::TemporaryFolder;
 
 struct Outcome {
   int status = -1;
@@ -49,19 +49,19 @@ class CodesignTest : public ::testing::Test {
       if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.status = WEXITSTATUS(status);
     }
     posix_spawn_file_actions_destroy(&actions);
-    run.output = testing::contentsOf(output);
-    run.errors = testing::contentsOf(errors);
+    run.output = support::contentsOf(output);
+    run.errors = support::contentsOf(errors);
     return run;
   }
 
   std::string copyOf(const std::string& version) {
     const auto path = folder_.path("program-" + std::to_string(++copies_));
-    std::filesystem::copy_file(testing::sampleProgram(version), path);
+    std::filesystem::copy_file(support::sampleProgram(version), path);
     return path;
   }
   std::vector<std::string> signArguments(const std::string& file, const std::string& identifier,
                                          Signer signer = Signer::team) {
-    const auto identity = testing::signerFolder(signer);
+    const auto identity = support::signerFolder(signer);
     return {"--sign",
             "--cert",
             identity + "/certificate.pem",
@@ -74,7 +74,7 @@ class CodesignTest : public ::testing::Test {
             file};
   }
   Outcome verify(const std::string& file, std::optional<std::string> requirement = std::nullopt) {
-    std::vector<std::string> arguments{"--verify", "--anchors", testing::anchorsFolder()};
+    std::vector<std::string> arguments{"--verify", "--anchors", support::anchorsFolder()};
     if (requirement) arguments.insert(arguments.end(), {"--requirement", *requirement});
     arguments.push_back(file);
     return codesign(arguments);
@@ -145,7 +145,7 @@ TEST_F(CodesignTest, SigningAgainReplacesTheSignatureAndDisplayShowsIt) {
 TEST_F(CodesignTest, BindsAnInformationDictionaryGivenOnTheCommandLine) {
   const auto file = copyOf("none");
   auto arguments = signArguments(file, "com.quorvant.TarnelX7");
-  arguments.insert(arguments.end() - 1, {"--info-plist", testing::infoPlistFile("6.9")});
+  arguments.insert(arguments.end() - 1, {"--info-plist", support::infoPlistFile("6.9")});
   ASSERT_EQ(codesign(arguments).status, 0);
   EXPECT_EQ(verify(file, "info [CFBundleShortVersionString] = \"6.9\"").status, 0);
   EXPECT_NE(codesign({"--display", file}).output.find("<string>6.9</string>"), std::string::npos);
@@ -157,9 +157,9 @@ TEST_F(CodesignTest, BindsAnInformationDictionaryGivenOnTheCommandLine) {
 
 TEST_F(CodesignTest, SigningFailuresLeaveTheFileAsItWas) {
   const auto file = copyOf("8.0");
-  const auto before = testing::fileBytes(file);
-  const auto team = testing::signerFolder(Signer::team);
-  const auto other = testing::signerFolder(Signer::otherTeam);
+  const auto before = support::fileBytes(file);
+  const auto team = support::signerFolder(Signer::team);
+  const auto other = support::signerFolder(Signer::otherTeam);
   const std::vector<std::string> wrongKey = {
       "--sign",           "--cert",       team + "/certificate.pem", "--key",
       other + "/key.pem", "--identifier", "com.quorvant.X",          file};
@@ -167,9 +167,9 @@ TEST_F(CodesignTest, SigningFailuresLeaveTheFileAsItWas) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.errors.find("does not belong"), std::string::npos) << run.errors;
   auto mismatched = signArguments(file, "com.quorvant.X");
-  mismatched.insert(mismatched.end() - 1, {"--info-plist", testing::infoPlistFile("6.9")});
+  mismatched.insert(mismatched.end() - 1, {"--info-plist", support::infoPlistFile("6.9")});
   EXPECT_EQ(codesign(mismatched).status, 1);
-  EXPECT_EQ(testing::fileBytes(file), before);
+  EXPECT_EQ(support::fileBytes(file), before);
   // Nothing is left beside the file.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.root()),
                           std::filesystem::directory_iterator()),

@@ -5,14 +5,14 @@
 #include <string>
 
 #include "platform/linux/files.h"
-#include "tests/platform/linux/temporary_folder.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/temporary_folder.h"
 
 namespace tarnel {
 namespace {
 
 TEST(IsSymbolicLinkTest, OnlyALinkItselfIsALinkAndEveryFailureIsNot) {
-  testing::TemporaryFolder folder;
+  support::TemporaryFolder folder;
   const auto file = folder.file("job.plist", "<plist/>");
   const auto sub = folder.folder("sub");
   const struct {
@@ -31,7 +31,7 @@ TEST(IsSymbolicLinkTest, OnlyALinkItselfIsALinkAndEveryFailureIsNot) {
       {folder.link("dangling", folder.path("nowhere")), true},
       {folder.link("loop", folder.path("loop")), true},
   };
-  testing::FakePlatform fake;
+  support::FakePlatform fake;
   linux_platform::LinuxFiles files;
   Platform platform{
       fake.processes,     files,         fake.log, fake.clock, fake.processExit, fake.codeSigning,

@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/authorization.h"
+#include "platform/linux/authorization/authorization.h"
 #include "tests/support/fake_platform.h"
 #include "tests/tools/authorityd_harness.h"
 
 namespace tarnel {
 namespace {
 
+using support::FakePlatform;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using testing::FakePlatform;
-namespace harness = testing::authorityd;
+namespace harness = support::authorityd;
 
 Bytes numberedBytes(std::size_t length) {
   Bytes bytes(length);
@@ -36,9 +36,9 @@ bool refuses(FakePlatform& fake, const std::optional<Bytes>& authData) {
 }
 
 TEST(PrivilegedValidatorTest, FormsThatAreNotExactly32BytesNeverReachThePlatform) {
-  const std::vector<std::optional<Bytes>> unusable = {
-      std::nullopt, Bytes{}, numberedBytes(1), numberedBytes(31), numberedBytes(33),
-      numberedBytes(64)};
+  const std::vector<std::optional<Bytes>> unusable = {std::nullopt,      Bytes{},
+                                                      numberedBytes(1),  numberedBytes(31),
+                                                      numberedBytes(33), numberedBytes(64)};
   for (const auto& authData : unusable) {
     FakePlatform fake;
     EXPECT_TRUE(refuses(fake, authData)) << (authData ? authData->size() : 999);
@@ -53,9 +53,8 @@ TEST(PrivilegedValidatorTest, GrantedRightPassesAndTheReferenceIsFreedWithDefaul
 
   PrivilegedValidator::validateAuthData(platform, form);
 
-  EXPECT_THAT(fake.journal.entries(),
-              ElementsAre("createFromExternalForm 32 bytes", "copyRights count=1 flags=3",
-                          "free flags=0"));
+  EXPECT_THAT(fake.journal.entries(), ElementsAre("createFromExternalForm 32 bytes",
+                                                  "copyRights count=1 flags=3", "free flags=0"));
   EXPECT_TRUE(std::equal(form.begin(), form.end(), fake.authorization.lastExternalForm().begin()));
   ASSERT_EQ(fake.authorization.lastRights().size(), 1u);
   const AuthorizationItem& right = fake.authorization.lastRights().front();
@@ -72,9 +71,8 @@ TEST(PrivilegedValidatorTest, RefusedRightIsInvalidAfterTheReferenceIsFreed) {
     FakePlatform fake;
     fake.authorization.copyRightsStatus = status;
     EXPECT_TRUE(refuses(fake, numberedBytes(32))) << status;
-    EXPECT_THAT(fake.journal.entries(),
-                ElementsAre("createFromExternalForm 32 bytes", "copyRights count=1 flags=3",
-                            "free flags=0"))
+    EXPECT_THAT(fake.journal.entries(), ElementsAre("createFromExternalForm 32 bytes",
+                                                    "copyRights count=1 flags=3", "free flags=0"))
         << status;
     EXPECT_EQ(fake.authorization.liveReferences(), 0) << status;
   }
@@ -95,7 +93,7 @@ TEST(PrivilegedValidatorTest, FormThePlatformDoesNotAcceptAsksNothingAndFreesNot
 // The check against a real authorization server: it passes exactly for the forms whose
 // authorization its rule grants the right.
 TEST(PrivilegedValidatorTest, AgainstAuthoritydPassesOnlyForGrantedForms) {
-  testing::TemporaryFolder folder;
+  support::TemporaryFolder folder;
   harness::Authorityd server(folder.root());
   linux_platform::LinuxAuthorization authorization(server.socketPath());
   FakePlatform fake;

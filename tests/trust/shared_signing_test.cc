@@ -11,20 +11,20 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/code_signing.h"
-#include "tests/platform/linux/temporary_folder.h"
+#include "platform/linux/code_signing/code_signing.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/signing/signing_fixtures.h"
+#include "tests/support/temporary_folder.h"
 
 namespace tarnel {
 namespace {
 
-using testing::FakeConnection;
-using testing::FakePlatform;
-using testing::PeerOptions;
-using testing::RunningPeer;
-using testing::Signer;
-using testing::TemporaryFolder;
+using support::FakeConnection;
+using support::FakePlatform;
+using support::PeerOptions;
+using support::RunningPeer;
+using support::Signer;
+using support::TemporaryFolder;
 
 constexpr const char* kClientRequirement =
     "anchor apple generic and (identifier com.quorvant.TarnelX7 or identifier "
@@ -207,12 +207,12 @@ class SignedSelfCodeSigning : public CodeSigning {
 class SignedClientsTest : public ::testing::Test {
  protected:
   SignedClientsTest()
-      : self_(testing::signedSample(folder_.path("helper"), "8.0", "com.quorvant.TarnelX8Helper")),
+      : self_(support::signedSample(folder_.path("helper"), "8.0", "com.quorvant.TarnelX8Helper")),
         signedSelf_(linux_, self_.auditToken()) {}
 
   std::string client(const std::string& identifier, const std::string& version = "8.0",
                      Signer signer = Signer::team) {
-    return testing::signedSample(folder_.path("client-" + std::to_string(++clients_)), version,
+    return support::signedSample(folder_.path("client-" + std::to_string(++clients_)), version,
                                  identifier, signer);
   }
 
@@ -229,7 +229,7 @@ class SignedClientsTest : public ::testing::Test {
 
   TemporaryFolder folder_;
   FakePlatform fake_;
-  linux_platform::LinuxCodeSigning linux_{testing::anchorsFolder()};
+  linux_platform::LinuxCodeSigning linux_{support::anchorsFolder()};
   RunningPeer self_;
   SignedSelfCodeSigning signedSelf_;
   int clients_ = 0;
@@ -252,7 +252,7 @@ TEST_F(SignedClientsTest, AcceptsTheMakersClientsAtVersionSevenOrLater) {
 
 TEST_F(SignedClientsTest, RefusesEveryOtherClient) {
   const auto changeBytes = [](const std::string& path, const std::function<void(Bytes&)>& change) {
-    auto bytes = testing::fileBytes(path);
+    auto bytes = support::fileBytes(path);
     change(bytes);
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(bytes.data()),
@@ -260,7 +260,7 @@ TEST_F(SignedClientsTest, RefusesEveryOtherClient) {
     return path;
   };
   const auto unsignedCopy = folder_.path("unsigned");
-  std::filesystem::copy_file(testing::sampleProgram("8.0"), unsignedCopy);
+  std::filesystem::copy_file(support::sampleProgram("8.0"), unsignedCopy);
   std::filesystem::permissions(unsignedCopy, std::filesystem::perms(0755));
   const struct {
     const char* name;
@@ -303,7 +303,7 @@ TEST_F(SignedClientsTest, RefusesAPeerThatExitedBeforeValidation) {
 
 TEST_F(SignedClientsTest, RefusesEveryClientWhenTheHelpersOwnCodeIsNotValid) {
   const auto unsignedHelper = folder_.path("unsigned-helper");
-  std::filesystem::copy_file(testing::sampleProgram("8.0"), unsignedHelper);
+  std::filesystem::copy_file(support::sampleProgram("8.0"), unsignedHelper);
   RunningPeer helper(unsignedHelper);
   SignedSelfCodeSigning unsignedSelf(linux_, helper.auditToken());
   RunningPeer peer(client("com.quorvant.TarnelX8"));

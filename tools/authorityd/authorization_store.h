@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "platform/authorization.h"
-#include "platform/linux/audit_token.h"
+#include "platform/linux/posix/audit_token.h"
 
 namespace tarnel::authorityd {
 

@@ -7,10 +7,10 @@
 #include <map>
 #include <optional>
 
-#include "platform/linux/audit_token.h"
-#include "platform/linux/authorization_protocol.h"
-#include "platform/linux/frame_io.h"
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/authorization/protocol.h"
+#include "platform/linux/posix/audit_token.h"
+#include "platform/linux/posix/unique_fd.h"
+#include "platform/linux/wire/frame_io.h"
 #include "tools/authorityd/authorization_store.h"
 #include "tools/authorityd/server_settings.h"
 

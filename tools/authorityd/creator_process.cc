@@ -1,5 +1,7 @@
 #include "tools/authorityd/creator_process.h"
 
+#include "platform/linux/posix/process_status.h"
+
 namespace tarnel::authorityd {
 
 std::optional<std::uint64_t> runningStartTime(const linux_platform::AuditToken& creator) {

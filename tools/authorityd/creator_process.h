@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/linux/audit_token.h"
+#include "platform/linux/posix/audit_token.h"
 
 namespace tarnel::authorityd {
 

@@ -1,9 +1,10 @@
 #include "tools/authorityd/rule.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string>
 #include <vector>
+
+#include "platform/linux/posix/number_parsing.h"
 
 namespace tarnel::authorityd {
 
@@ -42,13 +43,9 @@ std::optional<RuleKind> kindNamed(std::string_view name) {
 }
 
 std::optional<std::chrono::seconds> timeoutNamed(std::string_view text) {
-  long long seconds = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-  if (error != std::errc() || end != text.data() + text.size() || seconds < 0 ||
-      seconds > kMaximumRuleTimeout.count()) {
-    return std::nullopt;
-  }
-  return std::chrono::seconds(seconds);
+  const auto seconds = linux_platform::parseNumber<long long>(text);
+  if (!seconds || *seconds < 0 || *seconds > kMaximumRuleTimeout.count()) return std::nullopt;
+  return std::chrono::seconds(*seconds);
 }
 
 }  // namespace

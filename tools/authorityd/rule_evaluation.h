@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "platform/authorization.h"
-#include "platform/linux/audit_token.h"
+#include "platform/linux/posix/audit_token.h"
 #include "tools/authorityd/rule.h"
 
 namespace tarnel::authorityd {

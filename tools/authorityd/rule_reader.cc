@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <string>
 
-#include "platform/linux/authorization_protocol.h"
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/authorization/protocol.h"
+#include "platform/linux/posix/unique_fd.h"
 
 namespace tarnel::authorityd {
 
@@ -21,8 +21,8 @@ using linux_platform::UniqueFd;
 // file, nothing that leaves the folder.
 bool isRuleFileName(std::string_view name) {
   const auto allowed = [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '.' || c == '-' || c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-' || c == '_';
   };
   return !name.empty() && name.size() <= linux_platform::kMaximumRightNameLength &&
          name.front() != '.' && std::ranges::all_of(name, allowed);
@@ -82,11 +82,16 @@ std::expected<Rule, RuleReadError> readRule(const std::string& rulesFolder,
 
 std::string_view describe(RuleReadError error) {
   switch (error) {
-    case RuleReadError::invalidRightName: return "the right's name cannot name a rule";
-    case RuleReadError::noRule: return "the right has no rule";
-    case RuleReadError::unsafe: return "the rule is writable by others than root";
-    case RuleReadError::unreadable: return "the rule cannot be read";
-    case RuleReadError::malformed: return "the rule states no rule";
+    case RuleReadError::invalidRightName:
+      return "the right's name cannot name a rule";
+    case RuleReadError::noRule:
+      return "the right has no rule";
+    case RuleReadError::unsafe:
+      return "the rule is writable by others than root";
+    case RuleReadError::unreadable:
+      return "the rule cannot be read";
+    case RuleReadError::malformed:
+      return "the rule states no rule";
   }
   return "the rule cannot be used";
 }

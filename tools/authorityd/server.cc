@@ -1,18 +1,16 @@
 #include "tools/authorityd/server.h"
 
+#include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <system_error>
 #include <thread>
 
-#include "platform/linux/audit_token.h"
-#include "platform/linux/frame_io.h"
-#include "platform/linux/pidfd.h"
+#include "platform/linux/posix/audit_token.h"
+#include "platform/linux/posix/pidfd.h"
+#include "platform/linux/posix/unix_socket.h"
+#include "platform/linux/wire/frame_io.h"
 #include "tools/authorityd/connection.h"
 #include "tools/authorityd/server_log.h"
 
@@ -26,67 +24,36 @@ std::string failure(const std::string& what) {
   return what + ": " + std::generic_category().message(errno);
 }
 
-// A socket file at `address` that no server answers is left from one that ended; anything else
-// there (a live server, another kind of file) is not ours to remove.
-std::expected<void, std::string> clearStaleSocket(const sockaddr_un& address) {
-  struct stat status {};
-  if (::lstat(address.sun_path, &status) != 0) {
-    if (errno == ENOENT) return {};
-    return std::unexpected(failure(std::string("cannot inspect ") + address.sun_path));
-  }
-  if (!S_ISSOCK(status.st_mode)) {
-    return std::unexpected(std::string(address.sun_path) + " exists and is not a socket");
-  }
-  UniqueFd probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!probe) return std::unexpected(failure("cannot make a socket"));
-  if (::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-    return std::unexpected(std::string("a server already answers at ") + address.sun_path);
-  }
-  if (errno != ECONNREFUSED) return std::unexpected(failure(std::string("cannot probe ") + address.sun_path));
-  if (::unlink(address.sun_path) != 0) {
-    return std::unexpected(failure(std::string("cannot remove ") + address.sun_path));
-  }
-  return {};
-}
-
 }  // namespace
 
 std::expected<std::unique_ptr<Server>, std::string> Server::listen(ServerSettings settings) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (settings.socketPath.size() >= sizeof address.sun_path) {
-    return std::unexpected("socket path too long: " + settings.socketPath);
-  }
-  std::memcpy(address.sun_path, settings.socketPath.c_str(), settings.socketPath.size() + 1);
-
-  UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!socket) return std::unexpected(failure("cannot make a socket"));
-  // On the listening socket, so that even the bytes a client sends before it is accepted carry
-  // their sender.
-  if (!linux_platform::receiveSenderCredentials(socket.get())) {
+  // Every user may create authorizations; what they are granted is the rules' business.
+  auto socket = linux_platform::listenAt(settings.socketPath);
+  if (!socket) return std::unexpected(socket.error().description);
+  // Accepted sockets inherit it, so that even the bytes a client sends before it is accepted
+  // carry their sender.
+  if (!linux_platform::receiveSenderCredentials(socket->get())) {
     return std::unexpected(failure("cannot ask for sender credentials"));
   }
-  if (auto cleared = clearStaleSocket(address); !cleared) return std::unexpected(cleared.error());
-  if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    return std::unexpected(failure("cannot bind " + settings.socketPath));
-  }
-  // Every user may create authorizations; what they are granted is the rules' business.
-  if (::chmod(settings.socketPath.c_str(), 0666) != 0) {
-    return std::unexpected(failure("cannot open " + settings.socketPath + " to every user"));
-  }
-  if (::listen(socket.get(), SOMAXCONN) != 0) {
-    return std::unexpected(failure("cannot listen on " + settings.socketPath));
-  }
-  return std::unique_ptr<Server>(new Server(std::move(settings), std::move(socket)));
+  return std::unique_ptr<Server>(new Server(std::move(settings), std::move(*socket)));
 }
 
 void Server::run() {
   while (true) {
+    pollfd waiting{.fd = socket_.get(), .events = POLLIN, .revents = 0};
+    if (::poll(&waiting, 1, -1) < 0 && errno != EINTR) logLine(failure("cannot wait for clients"));
+    acceptPending();
+  }
+}
+
+void Server::acceptPending() {
+  while (true) {
     UniqueFd client(::accept4(socket_.get(), nullptr, nullptr, SOCK_CLOEXEC));
     if (!client) {
-      // A client that gave up before it was accepted, or a passing shortage: keep serving.
-      if (errno != EINTR && errno != ECONNABORTED) logLine(failure("cannot accept"));
-      continue;
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      // Nothing left waiting, or a passing shortage: back to waiting either way.
+      if (errno != EAGAIN) logLine(failure("cannot accept"));
+      return;
     }
     // One more client than allowed is closed at once: it is refused, never kept waiting.
     if (connections_.fetch_add(1) >= kMaximumConnections) {

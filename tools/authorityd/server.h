@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/posix/unique_fd.h"
 #include "tools/authorityd/authorization_store.h"
 #include "tools/authorityd/server_settings.h"
 
@@ -29,6 +29,8 @@ class Server {
   Server(ServerSettings settings, linux_platform::UniqueFd socket)
       : settings_(std::move(settings)), socket_(std::move(socket)) {}
 
+  // Accepts every client waiting, each on a thread of its own.
+  void acceptPending();
   void serve(linux_platform::UniqueFd client);
 
   const ServerSettings settings_;

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "platform/linux/authorization_protocol.h"
+#include "platform/linux/authorization/protocol.h"
 
 namespace tarnel::authorityd {
 

@@ -6,14 +6,14 @@
 #include <cstring>
 #include <string>
 
-#include "platform/linux/code_signer.h"
-#include "platform/linux/code_validation.h"
-#include "platform/linux/file_reading.h"
-#include "platform/linux/info_plist.h"
-#include "platform/linux/requirement_evaluator.h"
-#include "platform/linux/requirement_parser.h"
-#include "platform/linux/trust_anchors.h"
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/code_signing/code_signer.h"
+#include "platform/linux/code_signing/code_validation.h"
+#include "platform/linux/code_signing/info_plist.h"
+#include "platform/linux/code_signing/requirement/evaluator.h"
+#include "platform/linux/code_signing/requirement/parser.h"
+#include "platform/linux/code_signing/trust_anchors.h"
+#include "platform/linux/posix/file_reading.h"
+#include "platform/linux/posix/unique_fd.h"
 
 namespace tarnel::codesign {
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/posix/unique_fd.h"
 #include "tools/launchctl/binary_plist_size.h"
 #include "tools/launchctl/messages.h"
 

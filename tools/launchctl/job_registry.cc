@@ -6,15 +6,16 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 
+#include "platform/linux/posix/number_parsing.h"
 #include "tools/launchctl/messages.h"
 
 namespace tarnel::launchctl {
 
 namespace {
 
+using linux_platform::parseNumber;
 using linux_platform::UniqueFd;
 
 // First line of the registry file; a file without it was not written by this tool.
@@ -43,20 +44,11 @@ std::optional<std::string> fromHex(std::string_view hex) {
   if (hex.empty() || hex.size() % 2 != 0) return std::nullopt;
   std::string text;
   for (std::size_t at = 0; at < hex.size(); at += 2) {
-    unsigned value = 0;
-    const auto [end, error] = std::from_chars(hex.data() + at, hex.data() + at + 2, value, 16);
-    if (error != std::errc() || end != hex.data() + at + 2) return std::nullopt;
-    text += static_cast<char>(value);
+    const auto value = parseNumber<unsigned char>(hex.substr(at, 2), 16);
+    if (!value) return std::nullopt;
+    text += static_cast<char>(*value);
   }
   return text;
-}
-
-template <class Number>
-std::optional<Number> parseNumber(std::string_view text) {
-  Number number{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return number;
 }
 
 std::vector<std::string_view> splitWords(std::string_view line) {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/posix/unique_fd.h"
 #include "tools/launchctl/process_identity.h"
 
 namespace tarnel::launchctl {

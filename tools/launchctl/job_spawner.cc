@@ -1,8 +1,6 @@
 #include "tools/launchctl/job_spawner.h"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,45 +10,17 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/posix/spawn.h"
+#include "platform/linux/posix/unique_fd.h"
 
 namespace tarnel::launchctl {
 
 namespace {
 
+using linux_platform::SpawnAttributes;
+using linux_platform::SpawnFileActions;
+using linux_platform::spawnProgram;
 using linux_platform::UniqueFd;
-
-class SpawnFileActions {
- public:
-  SpawnFileActions() { ok_ = ::posix_spawn_file_actions_init(&actions_) == 0; }
-  ~SpawnFileActions() {
-    if (ok_) ::posix_spawn_file_actions_destroy(&actions_);
-  }
-  SpawnFileActions(const SpawnFileActions&) = delete;
-  SpawnFileActions& operator=(const SpawnFileActions&) = delete;
-  bool ok() const { return ok_; }
-  posix_spawn_file_actions_t* get() { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_{};
-  bool ok_ = false;
-};
-
-class SpawnAttributes {
- public:
-  SpawnAttributes() { ok_ = ::posix_spawnattr_init(&attributes_) == 0; }
-  ~SpawnAttributes() {
-    if (ok_) ::posix_spawnattr_destroy(&attributes_);
-  }
-  SpawnAttributes(const SpawnAttributes&) = delete;
-  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-  bool ok() const { return ok_; }
-  posix_spawnattr_t* get() { return &attributes_; }
-
- private:
-  posix_spawnattr_t attributes_{};
-  bool ok_ = false;
-};
 
 std::string describe(std::string_view what, int error) {
   return std::string(what) + ": " + std::strerror(error);
@@ -97,14 +67,6 @@ std::expected<std::string, std::string> resolveProgram(
   return std::unexpected(program + ": not found in the job's PATH");
 }
 
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-  std::vector<char*> result;
-  result.reserve(strings.size() + 1);
-  for (auto& string : strings) result.push_back(string.data());
-  result.push_back(nullptr);
-  return result;
-}
-
 }  // namespace
 
 std::vector<std::string> jobEnvironment(const JobDefinition& job) {
@@ -137,39 +99,17 @@ std::expected<pid_t, std::string> spawnJob(const JobDefinition& job) {
 
   SpawnFileActions actions;
   SpawnAttributes attributes;
-  if (!actions.ok() || !attributes.ok()) return std::unexpected(describe("posix_spawn", ENOMEM));
   // dup2 clears close-on-exec on the copies only: every other descriptor stays behind.
-  int failure = ::posix_spawn_file_actions_adddup2(actions.get(), input.get(), STDIN_FILENO);
-  if (failure == 0) {
-    failure = ::posix_spawn_file_actions_adddup2(actions.get(), output->get(), STDOUT_FILENO);
+  if (!actions.duplicate(input.get(), STDIN_FILENO) ||
+      !actions.duplicate(output->get(), STDOUT_FILENO) ||
+      !actions.duplicate(errors->get(), STDERR_FILENO) ||
+      (job.workingDirectory && !actions.changeDirectory(*job.workingDirectory)) ||
+      !attributes.newSession() || !attributes.resetSignals()) {
+    return std::unexpected(describe("posix_spawn", ENOMEM));
   }
-  if (failure == 0) {
-    failure = ::posix_spawn_file_actions_adddup2(actions.get(), errors->get(), STDERR_FILENO);
-  }
-  if (failure == 0 && job.workingDirectory) {
-    failure = ::posix_spawn_file_actions_addchdir_np(actions.get(), job.workingDirectory->c_str());
-  }
-
-  sigset_t noSignals;
-  sigset_t allSignals;
-  sigemptyset(&noSignals);
-  sigfillset(&allSignals);
-  if (failure == 0) {
-    failure = ::posix_spawnattr_setflags(
-        attributes.get(), POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  }
-  if (failure == 0) failure = ::posix_spawnattr_setsigmask(attributes.get(), &noSignals);
-  if (failure == 0) failure = ::posix_spawnattr_setsigdefault(attributes.get(), &allSignals);
-  if (failure != 0) return std::unexpected(describe("posix_spawn", failure));
-
-  std::vector<std::string> arguments = job.arguments;
-  const auto argv = pointers(arguments);
-  const auto envp = pointers(environment);
-  pid_t pid = 0;
-  failure = ::posix_spawn(&pid, program->c_str(), actions.get(), attributes.get(), argv.data(),
-                          envp.data());
-  if (failure != 0) return std::unexpected(describe(*program, failure));
-  return pid;
+  const auto pid = spawnProgram(*program, job.arguments, actions, attributes, &environment);
+  if (!pid) return std::unexpected(describe(*program, pid.error()));
+  return *pid;
 }
 
 }  // namespace tarnel::launchctl

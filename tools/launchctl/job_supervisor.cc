@@ -7,12 +7,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <optional>
 #include <string_view>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/posix/number_parsing.h"
+#include "platform/linux/posix/unique_fd.h"
 #include "tools/launchctl/job_registry.h"
 #include "tools/launchctl/job_spawner.h"
 
@@ -131,14 +131,13 @@ std::expected<ProcessIdentity, std::string> parseReport(std::string_view report)
     return std::unexpected("the supervisor ended before it could start the job");
   }
   report.remove_prefix(kStartedReport.size());
-  ProcessIdentity run;
-  const char* const end = report.data() + report.size();
-  const auto [afterPid, pidError] = std::from_chars(report.data(), end, run.pid);
-  if (pidError == std::errc() && afterPid != end && *afterPid == ' ') {
-    const auto [afterStart, startError] = std::from_chars(afterPid + 1, end, run.startTime);
-    if (startError == std::errc() && afterStart == end && run.pid > 0) return run;
-  }
-  return std::unexpected("the supervisor's report is damaged");
+  const auto blank = report.find(' ');
+  const auto pid = linux_platform::parseNumber<pid_t>(report.substr(0, blank));
+  const auto startTime = blank == std::string_view::npos
+                             ? std::nullopt
+                             : linux_platform::parseNumber<std::uint64_t>(report.substr(blank + 1));
+  if (!pid || *pid <= 0 || !startTime) return std::unexpected("the supervisor's report is damaged");
+  return ProcessIdentity{.pid = *pid, .startTime = *startTime};
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
 #include <signal.h>
 
 #include <array>
-#include <charconv>
 #include <cstring>
+
+#include "platform/linux/posix/number_parsing.h"
 
 namespace tarnel::launchctl {
 
@@ -57,9 +58,9 @@ std::string describeSignal(int status) {
 
 std::optional<std::string> describeStatusCode(std::string_view text) {
   const std::string_view code = trimmed(text);
-  int status = 0;
-  const auto [end, error] = std::from_chars(code.data(), code.data() + code.size(), status);
-  if (code.empty() || error != std::errc() || end != code.data() + code.size()) return std::nullopt;
+  const auto parsed = linux_platform::parseNumber<int>(code);
+  if (!parsed) return std::nullopt;
+  const int status = *parsed;
   std::string description = status < 0 ? describeSignal(status) : describeExitStatus(status);
   return std::to_string(status) + ": " + description;
 }

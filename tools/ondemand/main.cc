@@ -7,9 +7,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,11 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/posix/unix_socket.h"
 
 namespace {
-
-using tarnel::linux_platform::UniqueFd;
 
 constexpr int kFirstPassedDescriptor = 3;  // SD_LISTEN_FDS_START
 constexpr unsigned kThrottleSeconds = 1;
@@ -36,25 +31,6 @@ void requestStop(int) { stopRequested = 1; }
 int fail(const char* what) {
   std::fprintf(stderr, "ondemand: %s: %s\n", what, std::strerror(errno));
   return 1;
-}
-
-UniqueFd listenOn(const std::string& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) {
-    errno = ENAMETOOLONG;
-    return {};
-  }
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!socket) return {};
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return {};
-  if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    return {};
-  }
-  // Any user may connect: the job itself decides whom it serves.
-  if (::chmod(path.c_str(), 0666) != 0 || ::listen(socket.get(), SOMAXCONN) != 0) return {};
-  return socket;
 }
 
 // Starts the job with the socket as descriptor 3; its process id, or -1.
@@ -95,17 +71,21 @@ int main(int argc, char** argv) {
     return fail("sigaction");
   }
 
-  const UniqueFd listening = listenOn(path);
-  if (!listening) return fail(("listen on " + path).c_str());
+  // Any user may connect: the job itself decides whom it serves.
+  const auto listening = tarnel::linux_platform::listenAt(path);
+  if (!listening) {
+    std::fprintf(stderr, "ondemand: %s\n", listening.error().description.c_str());
+    return 1;
+  }
 
   while (!stopRequested) {
-    pollfd waiting{.fd = listening.get(), .events = POLLIN, .revents = 0};
+    pollfd waiting{.fd = listening->get(), .events = POLLIN, .revents = 0};
     const int ready = ::poll(&waiting, 1, -1);
     if (ready < 0) {
       if (errno == EINTR) continue;
       return fail("poll");
     }
-    const pid_t child = startJob(listening.get(), job);
+    const pid_t child = startJob(listening->get(), job);
     if (child < 0) return fail("fork");
     int status = 0;
     while (::waitpid(child, &status, 0) < 0) {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "platform/linux/message_format.h"
+#include "platform/linux/transport/message_format.h"
 
 namespace tarnel::tarnelctl {
 

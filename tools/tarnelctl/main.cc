@@ -15,15 +15,15 @@
 #include <vector>
 
 #include "model/helper_label.h"
+#include "model/remote_protocols.h"
+#include "model/right_name.h"
 #include "model/utf8.h"
-#include "platform/linux/authorization_client.h"
-#include "platform/linux/cbor_codec.h"
-#include "platform/linux/frame_io.h"
-#include "platform/linux/service_client.h"
-#include "service/remote_protocols.h"
+#include "platform/linux/authorization/client.h"
+#include "platform/linux/transport/service_client.h"
+#include "platform/linux/wire/cbor_codec.h"
+#include "platform/linux/wire/frame_io.h"
 #include "tools/tarnelctl/command_line.h"
 #include "tools/tarnelctl/diagnostic_notation.h"
-#include "trust/privileged_validator.h"
 
 namespace {
 
@@ -90,11 +90,11 @@ std::expected<AuthorizationClient, std::string> authorize() {
     return std::unexpected("no authorization (status " + std::to_string(authorization.error()) +
                            ")");
   }
-  const AuthorizationItemSet rights{{.name = PrivilegedValidator::rightName}};
+  const AuthorizationItemSet rights{{.name = helperRightName}};
   const auto status = authorization->copyRights(
       rights, kAuthorizationFlagInteractionAllowed | kAuthorizationFlagExtendRights);
   if (status != errAuthorizationSuccess) {
-    return std::unexpected("the right " + std::string(PrivilegedValidator::rightName) +
+    return std::unexpected("the right " + std::string(helperRightName) +
                            " was not granted (status " + std::to_string(status) + ")");
   }
   return std::move(*authorization);

@@ -12,13 +12,13 @@
 #include <functional>
 #include <thread>
 
-#include "tests/platform/linux/temporary_folder.h"
+#include "tests/support/temporary_folder.h"
 
 namespace tarnel::linux_platform {
 namespace {
 
-using tarnel::testing::contentsOf;
-using tarnel::testing::TemporaryFolder;
+using tarnel::support::contentsOf;
+using tarnel::support::TemporaryFolder;
 using ::testing::UnorderedElementsAre;
 
 constexpr uid_t kNobody = 65534;

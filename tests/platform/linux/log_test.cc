@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/posix/unique_fd.h"
 
 namespace tarnel::linux_platform {
 namespace {

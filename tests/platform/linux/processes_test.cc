@@ -12,18 +12,18 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/unique_fd.h"
-#include "tests/platform/linux/child_processes.h"
-#include "tests/platform/linux/temporary_folder.h"
+#include "platform/linux/posix/unique_fd.h"
+#include "tests/support/child_processes.h"
+#include "tests/support/temporary_folder.h"
 
 namespace tarnel::linux_platform {
 namespace {
 
-using tarnel::testing::childProcesses;
-using tarnel::testing::contentsOf;
-using tarnel::testing::eventually;
-using tarnel::testing::processExists;
-using tarnel::testing::TemporaryFolder;
+using tarnel::support::childProcesses;
+using tarnel::support::contentsOf;
+using tarnel::support::eventually;
+using tarnel::support::processExists;
+using tarnel::support::TemporaryFolder;
 using ::testing::IsEmpty;
 using ::testing::Not;
 

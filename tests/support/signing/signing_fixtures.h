@@ -25,15 +25,15 @@
 #include <vector>
 
 #include "model/value.h"
-#include "platform/linux/audit_token.h"
-#include "platform/linux/code_signer.h"
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/code_signing/code_signer.h"
+#include "platform/linux/posix/audit_token.h"
+#include "platform/linux/posix/unique_fd.h"
 
 #ifndef TARNEL_TEST_SIGNING_DIR
 #error "the build gives signing tests TARNEL_TEST_SIGNING_DIR"
 #endif
 
-namespace tarnel::testing {
+namespace tarnel::support {
 
 enum class Signer { team, otherTeam, outside };
 
@@ -206,4 +206,4 @@ class RunningPeer {
   Bytes token_;
 };
 
-}  // namespace tarnel::testing
+}  // namespace tarnel::support

@@ -1,0 +1,94 @@
+#include "platform/linux/code_signing/code_signing.h"
+
+#include <fcntl.h>
+
+#include "platform/linux/code_signing/code_validation.h"
+#include "platform/linux/code_signing/peer_process.h"
+#include "platform/linux/code_signing/requirement/evaluator.h"
+#include "platform/linux/code_signing/requirement/parser.h"
+#include "platform/linux/posix/audit_token.h"
+#include "platform/linux/posix/unique_fd.h"
+
+namespace tarnel::linux_platform {
+
+namespace {
+
+class LinuxRequirement : public SecRequirement {
+ public:
+  explicit LinuxRequirement(requirement::Expression compiled) : expression(std::move(compiled)) {}
+  const requirement::Expression expression;
+};
+
+// Running code, held as its executable opened while the process was known to be the one asked
+// for; the on-disk code is read through that descriptor, never through a path.
+class LinuxCode : public SecCode {
+ public:
+  explicit LinuxCode(UniqueFd opened) : executable(std::move(opened)) {}
+  const UniqueFd executable;
+};
+
+class LinuxStaticCode : public SecStaticCode {
+ public:
+  explicit LinuxStaticCode(UniqueFd opened) : file(std::move(opened)) {}
+  const UniqueFd file;
+};
+
+}  // namespace
+
+LinuxCodeSigning::LinuxCodeSigning(std::string anchorsFolder)
+    : anchorsFolder_(std::move(anchorsFolder)) {}
+
+OSStatus LinuxCodeSigning::createRequirement(std::string_view text, SecCSFlags flags,
+                                             std::unique_ptr<SecRequirement>& requirement) {
+  if (flags != kSecCSDefaultFlags) return errSecCSInvalidFlags;
+  auto expression = parseRequirement(text);
+  if (!expression) return errSecCSReqInvalid;
+  requirement = std::make_unique<LinuxRequirement>(std::move(*expression));
+  return errSecSuccess;
+}
+
+OSStatus LinuxCodeSigning::copySelf(SecCSFlags flags, std::unique_ptr<SecCode>& code) {
+  if (flags != kSecCSDefaultFlags) return errSecCSInvalidFlags;
+  UniqueFd executable(::open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
+  if (!executable) return errSecCSStaticCodeNotFound;
+  code = std::make_unique<LinuxCode>(std::move(executable));
+  return errSecSuccess;
+}
+
+OSStatus LinuxCodeSigning::copyGuestWithAttributes(const Dictionary& attributes, SecCSFlags flags,
+                                                   std::unique_ptr<SecCode>& guest) {
+  if (flags != kSecCSDefaultFlags) return errSecCSInvalidFlags;
+  const Value* tokenValue = attributes.find(kSecGuestAttributeAudit);
+  if (!tokenValue || attributes.size() != 1) return errSecCSUnsupportedGuestAttributes;
+  const Bytes* tokenBytes = tokenValue->get<Bytes>();
+  const auto token = tokenBytes ? AuditToken::decode(*tokenBytes) : std::nullopt;
+  if (!token) return errSecCSInvalidAttributeValues;
+  auto executable = openPeerExecutable(*token);
+  if (!executable) return executable.error().status;
+  guest = std::make_unique<LinuxCode>(std::move(*executable));
+  return errSecSuccess;
+}
+
+OSStatus LinuxCodeSigning::copyStaticCode(const SecCode& code, SecCSFlags flags,
+                                          std::unique_ptr<SecStaticCode>& staticCode) {
+  if (flags != kSecCSDefaultFlags) return errSecCSInvalidFlags;
+  const auto* linuxCode = dynamic_cast<const LinuxCode*>(&code);
+  if (!linuxCode) return errSecCSInvalidObjectRef;
+  UniqueFd file(::fcntl(linuxCode->executable.get(), F_DUPFD_CLOEXEC, 0));
+  if (!file) return errSecCSStaticCodeNotFound;
+  staticCode = std::make_unique<LinuxStaticCode>(std::move(file));
+  return errSecSuccess;
+}
+
+OSStatus LinuxCodeSigning::checkValidity(const SecStaticCode& staticCode, SecCSFlags flags,
+                                         const SecRequirement& requirement) {
+  const auto* linuxStaticCode = dynamic_cast<const LinuxStaticCode*>(&staticCode);
+  const auto* linuxRequirement = dynamic_cast<const LinuxRequirement*>(&requirement);
+  if (!linuxStaticCode || !linuxRequirement) return errSecCSInvalidObjectRef;
+  const auto validated = validateSignedFile(linuxStaticCode->file.get(), anchorsFolder_, flags);
+  if (!validated) return validated.error().status;
+  return evaluateRequirement(linuxRequirement->expression, *validated) ? errSecSuccess
+                                                                       : errSecCSReqFailed;
+}
+
+}  // namespace tarnel::linux_platform

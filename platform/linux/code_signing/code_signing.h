@@ -1,0 +1,33 @@
+// The code-signing service of the Linux platform: requirements compiled from the code
+// requirement language, running code found by process (this one, or a peer by audit token), and
+// the validity of its ELF executable's appended signature against the trust anchors of one
+// folder.
+#pragma once
+
+#include <string>
+
+#include "platform/code_signing.h"
+#include "platform/linux/code_signing/trust_anchors.h"
+
+namespace tarnel::linux_platform {
+
+class LinuxCodeSigning : public CodeSigning {
+ public:
+  // `anchorsFolder` holds the trust anchors as PEM files; the platform's is kDefaultAnchorsFolder.
+  explicit LinuxCodeSigning(std::string anchorsFolder = kDefaultAnchorsFolder);
+
+  OSStatus createRequirement(std::string_view text, SecCSFlags flags,
+                             std::unique_ptr<SecRequirement>& requirement) override;
+  OSStatus copySelf(SecCSFlags flags, std::unique_ptr<SecCode>& code) override;
+  OSStatus copyGuestWithAttributes(const Dictionary& attributes, SecCSFlags flags,
+                                   std::unique_ptr<SecCode>& guest) override;
+  OSStatus copyStaticCode(const SecCode& code, SecCSFlags flags,
+                          std::unique_ptr<SecStaticCode>& staticCode) override;
+  OSStatus checkValidity(const SecStaticCode& staticCode, SecCSFlags flags,
+                         const SecRequirement& requirement) override;
+
+ private:
+  std::string anchorsFolder_;
+};
+
+}  // namespace tarnel::linux_platform

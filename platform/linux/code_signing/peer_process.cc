@@ -1,0 +1,224 @@
+#include "platform/linux/code_signing/peer_process.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "platform/code_signing.h"
+#include "platform/linux/posix/number_parsing.h"
+#include "platform/linux/posix/pidfd.h"
+#include "platform/linux/posix/process_status.h"
+
+namespace tarnel::linux_platform {
+
+namespace {
+
+constexpr std::size_t kMaxThreads = 16 * 1024;
+constexpr std::string_view kInjectingVariables[] = {"LD_PRELOAD=", "LD_LIBRARY_PATH=", "LD_AUDIT="};
+constexpr std::size_t kLongestVariablePrefix = 16;
+
+std::unexpected<SigningFailure> gone(std::string reason) {
+  return std::unexpected(SigningFailure{errSecCSNoSuchCode, std::move(reason)});
+}
+std::unexpected<SigningFailure> unsafe(std::string reason) {
+  return std::unexpected(SigningFailure{errSecCSGuestInvalid, std::move(reason)});
+}
+
+struct CloseDirectory {
+  void operator()(DIR* directory) const { ::closedir(directory); }
+};
+
+// Whether any thread of the process has a tracer: each thread can be traced on its own.
+std::expected<void, SigningFailure> checkNotTraced(const std::string& proc) {
+  const int fd = ::open((proc + "/task").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return gone("the process has gone");
+  std::unique_ptr<DIR, CloseDirectory> tasks(::fdopendir(fd));
+  if (!tasks) {
+    ::close(fd);
+    return gone("cannot list the threads of the process");
+  }
+  std::size_t threads = 0;
+  while (const dirent* entry = ::readdir(tasks.get())) {
+    if (entry->d_name[0] == '.') continue;
+    if (++threads > kMaxThreads) return unsafe("the process has too many threads to inspect");
+    const auto status = ProcessStatus::read(proc + "/task/" + entry->d_name + "/status");
+    // A thread that ended while the list was read has no tracer any more.
+    if (!status) continue;
+    const auto tracer = status->field("TracerPid");
+    if (!tracer) return unsafe("cannot tell whether the process is traced");
+    if (*tracer != "0") return unsafe("the process is being traced");
+  }
+  return {};
+}
+
+// Reads the initial environment in chunks, looking only at the start of each entry, so that no
+// size of environment makes the reader allocate more.
+std::expected<void, SigningFailure> checkEnvironment(const std::string& proc) {
+  UniqueFd environ(::open((proc + "/environ").c_str(), O_RDONLY | O_CLOEXEC));
+  if (!environ) return gone("cannot read the environment of the process");
+  std::string head;
+  const auto injects = [&] {
+    for (const auto variable : kInjectingVariables) {
+      if (head.starts_with(variable)) return true;
+    }
+    return false;
+  };
+  char buffer[8192];
+  while (true) {
+    const ssize_t got = ::read(environ.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return gone("cannot read the environment of the process");
+    if (got == 0) break;
+    for (ssize_t i = 0; i < got; ++i) {
+      if (buffer[i] == '\0') {
+        if (injects())
+          return unsafe("the process was started with " + head.substr(0, head.find('=')));
+        head.clear();
+      } else if (head.size() < kLongestVariablePrefix) {
+        head.push_back(buffer[i]);
+      }
+    }
+  }
+  if (injects()) return unsafe("the process was started with " + head.substr(0, head.find('=')));
+  return {};
+}
+
+struct FileIdentity {
+  unsigned int major = 0;
+  unsigned int minor = 0;
+  ino_t inode = 0;
+  auto operator<=>(const FileIdentity&) const = default;
+};
+
+FileIdentity identityOf(const struct stat& status) {
+  return {::major(status.st_dev), ::minor(status.st_dev), status.st_ino};
+}
+
+bool rootOnlyWritable(const struct stat& status) {
+  return status.st_uid == 0 && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+struct Mapping {
+  bool executable = false;
+  FileIdentity file;
+  std::string path;  // empty for anonymous memory
+};
+
+// One line of /proc/PID/maps: "start-end perms offset major:minor inode   path".
+std::optional<Mapping> parseMapping(std::string_view line) {
+  std::string_view fields[5];
+  for (auto& field : fields) {
+    const auto start = line.find_first_not_of(' ');
+    if (start == std::string_view::npos) return std::nullopt;
+    line.remove_prefix(start);
+    const auto end = std::min(line.find(' '), line.size());
+    field = line.substr(0, end);
+    line.remove_prefix(end);
+  }
+  Mapping mapping;
+  mapping.executable = fields[1].size() == 4 && fields[1][2] == 'x';
+  const auto colon = fields[3].find(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  const auto major = parseNumber<unsigned int>(fields[3].substr(0, colon), 16);
+  const auto minor = parseNumber<unsigned int>(fields[3].substr(colon + 1), 16);
+  const auto inode = parseNumber<ino_t>(fields[4]);
+  if (!major || !minor || !inode) return std::nullopt;
+  mapping.file = {*major, *minor, *inode};
+  const auto path = line.find_first_not_of(' ');
+  if (path != std::string_view::npos) mapping.path = line.substr(path);
+  return mapping;
+}
+
+// A mapped file that no one but root can have put there: the path still names the mapped file,
+// which is owned by root and writable by no one else, in a folder of the same kind.
+bool isRootInstalled(const Mapping& mapping) {
+  struct stat file {};
+  if (::stat(mapping.path.c_str(), &file) != 0 || !S_ISREG(file.st_mode) ||
+      identityOf(file) != mapping.file || !rootOnlyWritable(file)) {
+    return false;
+  }
+  const auto slash = mapping.path.rfind('/');
+  const std::string folder = slash == 0 ? "/" : mapping.path.substr(0, slash);
+  struct stat parent {};
+  return ::stat(folder.c_str(), &parent) == 0 && S_ISDIR(parent.st_mode) &&
+         rootOnlyWritable(parent);
+}
+
+// The buffer that getline grows; freed with free, as getline allocates it.
+struct LineBuffer {
+  char* data = nullptr;
+  std::size_t capacity = 0;
+  LineBuffer() = default;
+  LineBuffer(const LineBuffer&) = delete;
+  LineBuffer& operator=(const LineBuffer&) = delete;
+  ~LineBuffer() { std::free(data); }
+};
+
+std::expected<void, SigningFailure> checkMappings(const std::string& proc, int executable) {
+  struct stat own {};
+  if (::fstat(executable, &own) != 0) return gone("cannot read the executable of the process");
+  std::set<FileIdentity> trusted{identityOf(own)};
+
+  const std::unique_ptr<FILE, decltype(&std::fclose)> maps(
+      std::fopen((proc + "/maps").c_str(), "re"), &std::fclose);
+  if (!maps) return gone("cannot read the mappings of the process");
+  // The kernel bounds each line (a path is at most PATH_MAX), so the line buffer stays small.
+  LineBuffer buffer;
+  ssize_t length = 0;
+  while ((length = ::getline(&buffer.data, &buffer.capacity, maps.get())) > 0) {
+    std::string_view line(buffer.data, static_cast<std::size_t>(length));
+    if (line.ends_with('\n')) line.remove_suffix(1);
+    const auto mapping = parseMapping(line);
+    if (!mapping) return unsafe("cannot read the mappings of the process");
+    // Anonymous memory and the kernel's own pages ([vdso]) come from no file.
+    if (!mapping->executable || mapping->path.empty() || mapping->path.starts_with('[')) continue;
+    if (trusted.contains(mapping->file)) continue;
+    if (!mapping->path.starts_with('/') || !isRootInstalled(*mapping)) {
+      return unsafe("the process runs code from " + mapping->path);
+    }
+    trusted.insert(mapping->file);
+  }
+  if (std::ferror(maps.get())) return gone("cannot read the mappings of the process");
+  return {};
+}
+
+}  // namespace
+
+std::expected<UniqueFd, SigningFailure> openPeerExecutable(const AuditToken& token) {
+  if (token.processId == 0 || token.processId > INT_MAX) return gone("no process has this token");
+  const auto pid = static_cast<pid_t>(token.processId);
+  // While the pidfd is held and the process has not been reaped, its id names it and no other;
+  // the last step below confirms that this held for everything read in between.
+  const UniqueFd pidfd = openPidfd(pid);
+  if (!pidfd) return gone("the process has gone");
+  // No version for a process that has exited, even one that still awaits its parent.
+  if (processVersion(pid) != token.processVersion) {
+    return gone("the process has exited, or its id now names another process");
+  }
+  const std::string proc = "/proc/" + std::to_string(pid);
+
+  if (auto traced = checkNotTraced(proc); !traced) return std::unexpected(traced.error());
+  if (auto environment = checkEnvironment(proc); !environment) {
+    return std::unexpected(environment.error());
+  }
+  UniqueFd executable(::open((proc + "/exe").c_str(), O_RDONLY | O_CLOEXEC));
+  if (!executable) return gone("cannot open the executable of the process");
+  if (auto mappings = checkMappings(proc, executable.get()); !mappings) {
+    return std::unexpected(mappings.error());
+  }
+  if (!pidfdProcessAlive(pidfd.get())) return gone("the process has gone");
+  return executable;
+}
+
+}  // namespace tarnel::linux_platform

@@ -1,0 +1,19 @@
+// Compiles a text of the code requirement language into an expression tree. Only what the
+// parser fully understands compiles; anything else is an error, never a requirement that passes.
+#pragma once
+
+#include <expected>
+#include <string>
+#include <string_view>
+
+#include "platform/linux/code_signing/requirement/expression.h"
+
+namespace tarnel::linux_platform {
+
+// The deepest nesting of parentheses and `!` accepted, so that no text can exhaust the stack.
+inline constexpr int kMaxRequirementNesting = 64;
+
+// The expression of `text`, or the reason it does not compile.
+std::expected<requirement::Expression, std::string> parseRequirement(std::string_view text);
+
+}  // namespace tarnel::linux_platform

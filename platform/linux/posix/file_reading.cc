@@ -1,0 +1,45 @@
+#include "platform/linux/posix/file_reading.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/linux/posix/unique_fd.h"
+
+namespace tarnel::linux_platform {
+
+std::optional<Bytes> readRange(int fd, std::uint64_t offset, std::size_t length) {
+  Bytes bytes(length);
+  if (!readRangeInto(fd, offset, bytes)) return std::nullopt;
+  return bytes;
+}
+
+bool readRangeInto(int fd, std::uint64_t offset, std::span<std::uint8_t> into) {
+  std::size_t done = 0;
+  while (done < into.size()) {
+    const ssize_t got =
+        ::pread(fd, into.data() + done, into.size() - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit) {
+  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file) return std::nullopt;
+  std::string contents;
+  char buffer[4096];
+  while (true) {
+    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return std::nullopt;
+    if (got == 0) return contents;
+    if (contents.size() + static_cast<std::size_t>(got) > limit) return std::nullopt;
+    contents.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+}  // namespace tarnel::linux_platform

@@ -1,0 +1,142 @@
+#include "platform/linux/transport/connection.h"
+
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <utility>
+
+#include "platform/linux/wire/frame_io.h"
+
+namespace tarnel::linux_platform {
+
+struct LinuxConnection::Channel {
+  explicit Channel(UniqueFd s) : socket(std::move(s)) {}
+
+  // Writes one frame whole. A frame that cannot be written ends the connection, so that the peer
+  // learns that no answer is coming instead of waiting for it.
+  bool send(const Bytes& payload) {
+    std::lock_guard lock(writing);
+    if (writeFrame(socket.get(), payload)) return true;
+    shutDown();
+    return false;
+  }
+
+  // The peer reads the end of the stream; a thread blocked reading it wakes. The descriptor stays
+  // open until the last holder goes, so that its number is never reused under a reader.
+  void shutDown() { ::shutdown(socket.get(), SHUT_RDWR); }
+
+  UniqueFd socket;
+  std::mutex writing;
+};
+
+LinuxConnection::LinuxConnection(UniqueFd socket)
+    : channel_(std::make_shared<Channel>(std::move(socket))),
+      pin_(channel_->socket.get(), peerAuditToken(channel_->socket.get())) {
+  receiveSenderCredentials(channel_->socket.get());
+}
+
+LinuxConnection::~LinuxConnection() = default;
+
+void LinuxConnection::setExportedInterface(std::shared_ptr<const XPCInterface> interface) {
+  std::lock_guard lock(mutex_);
+  interface_ = std::dynamic_pointer_cast<const LinuxInterface>(std::move(interface));
+}
+
+void LinuxConnection::setExportedObject(ExportedObject* object) {
+  std::lock_guard lock(mutex_);
+  object_ = object;
+}
+
+void LinuxConnection::resume() {
+  std::lock_guard lock(mutex_);
+  resumed_ = true;
+  stateChanged_.notify_all();
+}
+
+std::optional<Bytes> LinuxConnection::auditToken() const {
+  if (!pin_.token()) return std::nullopt;
+  return pin_.token()->encode();
+}
+
+void LinuxConnection::invalidate() {
+  {
+    std::lock_guard lock(mutex_);
+    invalidated_ = true;
+    stateChanged_.notify_all();
+  }
+  channel_->shutDown();
+}
+
+void LinuxConnection::serve() {
+  {
+    std::unique_lock lock(mutex_);
+    stateChanged_.wait(lock, [this] { return resumed_ || invalidated_; });
+  }
+  if (!announceReady()) {
+    invalidate();
+    return;
+  }
+  for (;;) {
+    auto next = nextCall();
+    if (!next) {
+      // The peer left, or broke the protocol; either way nothing more is read. A peer that left
+      // may still be owed replies by blocks kept elsewhere, which find the socket closed.
+      if (next.error() == End::protocolBroken) invalidate();
+      return;
+    }
+    auto& [message, method] = *next;
+    ExportedObject* object = nullptr;
+    {
+      std::lock_guard lock(mutex_);
+      object = object_;
+    }
+    auto reply = method->reply ? replyBlockFor(message.id) : ReplyBlock([](auto) {});
+    try {
+      object->invoke(message.selector, std::move(message.arguments), std::move(reply));
+    } catch (...) {
+      // A handler that fails ends its own connection, never the service.
+      invalidate();
+      return;
+    }
+  }
+}
+
+bool LinuxConnection::announceReady() {
+  // The peer's process was validated by what it runs now, but an exec keeps its process, pidfd
+  // and start time: bytes it sent before the validation may come from code that ran before the
+  // code that was validated. Every such byte is queued by now, so an empty queue proves none.
+  int queued = 0;
+  if (::ioctl(channel_->socket.get(), FIONREAD, &queued) != 0 || queued != 0) return false;
+  return channel_->send(encodeReady());
+}
+
+std::expected<std::pair<CallMessage, const MethodSignature*>, LinuxConnection::End>
+LinuxConnection::nextCall() {
+  const auto frame = readFrame(channel_->socket.get());
+  if (!frame) {
+    return std::unexpected(frame.error() == FrameReadError::endOfStream ? End::peerLeft
+                                                                        : End::protocolBroken);
+  }
+  if (!pin_.admits(frame->senders)) return std::unexpected(End::protocolBroken);
+  auto call = decodeCall(frame->payload);
+  if (!call) return std::unexpected(End::protocolBroken);
+  std::lock_guard lock(mutex_);
+  if (invalidated_) return std::unexpected(End::peerLeft);
+  const auto* method = interface_ ? interface_->method(call->selector) : nullptr;
+  if (method == nullptr || object_ == nullptr ||
+      !argumentsMatch(call->arguments, method->arguments)) {
+    return std::unexpected(End::protocolBroken);
+  }
+  return std::pair{std::move(*call), method};
+}
+
+ReplyBlock LinuxConnection::replyBlockFor(std::uint64_t callId) {
+  auto replied = std::make_shared<std::atomic<bool>>(false);
+  return [channel = channel_, callId, replied](std::vector<ReplyArgument> arguments) {
+    if (replied->exchange(true)) return;
+    channel->send(encodeReply(callId, arguments));
+  };
+}
+
+}  // namespace tarnel::linux_platform

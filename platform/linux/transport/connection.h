@@ -1,0 +1,69 @@
+// One accepted connection on Linux: the stand-in for NSXPCConnection on the service's side. It
+// delivers its peer's calls, in order, to the exported object on the thread that serves it, and
+// cuts the peer off at the first message that breaks the protocol.
+#pragma once
+
+#include <condition_variable>
+#include <expected>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "platform/linux/posix/unique_fd.h"
+#include "platform/linux/transport/interface.h"
+#include "platform/linux/transport/message_format.h"
+#include "platform/linux/transport/peer_pin.h"
+#include "platform/transport.h"
+
+namespace tarnel::linux_platform {
+
+class LinuxConnection : public XPCConnection {
+ public:
+  // Takes an accepted socket; the peer's audit token and pidfd are taken now, as the kernel
+  // recorded them when the peer connected. The socket closes when the connection and every reply
+  // block made for it have gone.
+  explicit LinuxConnection(UniqueFd socket);
+  ~LinuxConnection() override;
+  LinuxConnection(const LinuxConnection&) = delete;
+  LinuxConnection& operator=(const LinuxConnection&) = delete;
+
+  // An interface that the Linux transport did not make lets no call through.
+  void setExportedInterface(std::shared_ptr<const XPCInterface> interface) override;
+  void setExportedObject(ExportedObject* object) override;
+  void resume() override;
+  std::optional<Bytes> auditToken() const override;
+  // Shuts the socket down at once, waking the thread that serves it; safe from any thread.
+  void invalidate() override;
+
+  // Run by the thread of the connection's own once the delegate took it: waits until it is
+  // resumed, tells the peer that it may speak, then delivers the peer's calls until the peer
+  // leaves, the connection is invalidated, or the peer breaks the protocol, which invalidates it.
+  // A peer that spoke before it was told breaks the protocol.
+  void serve();
+
+ private:
+  // The socket as the reply blocks hold it: they may outlive the connection.
+  struct Channel;
+
+  // Why a connection stops reading.
+  enum class End { peerLeft, protocolBroken };
+
+  // Sends the ready frame, unless the peer has sent anything before it; false when it had, or
+  // when the frame could not be written.
+  bool announceReady();
+  // The next call that may be delivered, with the method it calls.
+  std::expected<std::pair<CallMessage, const MethodSignature*>, End> nextCall();
+  ReplyBlock replyBlockFor(std::uint64_t callId);
+
+  std::shared_ptr<Channel> channel_;
+  PeerPin pin_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable stateChanged_;
+  bool resumed_ = false;
+  bool invalidated_ = false;
+  std::shared_ptr<const LinuxInterface> interface_;
+  ExportedObject* object_ = nullptr;
+};
+
+}  // namespace tarnel::linux_platform

@@ -1,0 +1,165 @@
+#include "platform/linux/wire/frame_io.h"
+
+#include <sys/socket.h>
+#include <sys/uio.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/linux/posix/pidfd.h"
+#include "platform/linux/posix/unique_fd.h"
+
+namespace tarnel::linux_platform {
+
+namespace {
+
+constexpr std::size_t kHeaderLength = 4;
+// Bytes asked of the kernel at a time, so that a frame's buffer grows only as its bytes arrive.
+constexpr std::size_t kReadChunk = 64 * 1024;
+// Room for the credentials, a pidfd and a few descriptors a peer might push at us: whatever does
+// not fit is closed by the kernel and the read is failed.
+constexpr std::size_t kControlLength =
+    CMSG_SPACE(sizeof(ucred)) + CMSG_SPACE(sizeof(int)) + CMSG_SPACE(16 * sizeof(int));
+
+enum class ChunkStatus { data, endOfStream, failed };
+
+struct Chunk {
+  ChunkStatus status = ChunkStatus::failed;
+  std::size_t length = 0;
+  SenderCredentials sender;
+};
+
+// Takes what the kernel attached to one read: the sender's credentials and pidfd, kept; any
+// descriptor, closed.
+void takeControl(msghdr& message, SenderCredentials& sender) {
+  for (auto* header = CMSG_FIRSTHDR(&message); header != nullptr;
+       header = CMSG_NXTHDR(&message, header)) {
+    if (header->cmsg_level != SOL_SOCKET) continue;
+    const auto dataLength = header->cmsg_len - CMSG_LEN(0);
+    if (header->cmsg_type == SCM_CREDENTIALS && dataLength >= sizeof(ucred)) {
+      ucred credentials{};
+      std::memcpy(&credentials, CMSG_DATA(header), sizeof credentials);
+      sender.processId = credentials.pid;
+      sender.userId = credentials.uid;
+      sender.groupId = credentials.gid;
+    } else if (header->cmsg_type == SCM_PIDFD || header->cmsg_type == SCM_RIGHTS) {
+      for (std::size_t at = 0; at + sizeof(int) <= dataLength; at += sizeof(int)) {
+        int raw = -1;
+        std::memcpy(&raw, CMSG_DATA(header) + at, sizeof raw);
+        UniqueFd descriptor(raw);
+        if (header->cmsg_type == SCM_PIDFD) {
+          sender.processIdentity = pidfdProcessIdentity(descriptor.get());
+        }
+      }
+    }
+  }
+}
+
+Chunk readChunk(int socketFd, std::uint8_t* into, std::size_t maximum) {
+  alignas(cmsghdr) std::array<char, kControlLength> control{};
+  iovec vector{.iov_base = into, .iov_len = maximum};
+  msghdr message{};
+  message.msg_iov = &vector;
+  message.msg_iovlen = 1;
+  message.msg_control = control.data();
+  message.msg_controllen = control.size();
+  ssize_t received = 0;
+  do {
+    received = ::recvmsg(socketFd, &message, MSG_CMSG_CLOEXEC);
+  } while (received < 0 && errno == EINTR);
+  if (received < 0) return Chunk{.status = ChunkStatus::failed};
+  Chunk chunk;
+  takeControl(message, chunk.sender);
+  if ((message.msg_flags & MSG_CTRUNC) != 0) return Chunk{.status = ChunkStatus::failed};
+  if (received == 0) return Chunk{.status = ChunkStatus::endOfStream};
+  chunk.status = ChunkStatus::data;
+  chunk.length = static_cast<std::size_t>(received);
+  return chunk;
+}
+
+void noteSender(std::vector<SenderCredentials>& senders, const SenderCredentials& sender) {
+  if (std::find(senders.begin(), senders.end(), sender) == senders.end()) {
+    senders.push_back(sender);
+  }
+}
+
+}  // namespace
+
+bool receiveSenderCredentials(int socketFd) {
+  const int on = 1;
+  if (::setsockopt(socketFd, SOL_SOCKET, SO_PASSCRED, &on, sizeof on) != 0) return false;
+  // Older kernels lack it; the credentials alone still name the sender.
+  if (::setsockopt(socketFd, SOL_SOCKET, SO_PASSPIDFD, &on, sizeof on) != 0 &&
+      errno != ENOPROTOOPT) {
+    return false;
+  }
+  return true;
+}
+
+std::expected<ReceivedFrame, FrameReadError> readFrame(int socketFd) {
+  ReceivedFrame frame;
+  std::array<std::uint8_t, kHeaderLength> header{};
+  std::size_t have = 0;
+  while (have < header.size()) {
+    const auto chunk = readChunk(socketFd, header.data() + have, header.size() - have);
+    if (chunk.status == ChunkStatus::failed) return std::unexpected(FrameReadError::failed);
+    if (chunk.status == ChunkStatus::endOfStream) {
+      return std::unexpected(have == 0 ? FrameReadError::endOfStream : FrameReadError::truncated);
+    }
+    noteSender(frame.senders, chunk.sender);
+    have += chunk.length;
+  }
+  const std::uint32_t length = (std::uint32_t{header[0]} << 24) | (std::uint32_t{header[1]} << 16) |
+                               (std::uint32_t{header[2]} << 8) | std::uint32_t{header[3]};
+  if (length == 0 || length > kMaximumFrameLength) {
+    return std::unexpected(FrameReadError::badLength);
+  }
+  have = 0;
+  while (have < length) {
+    const auto want = std::min<std::size_t>(kReadChunk, length - have);
+    frame.payload.resize(have + want);
+    const auto chunk = readChunk(socketFd, frame.payload.data() + have, want);
+    if (chunk.status == ChunkStatus::failed) return std::unexpected(FrameReadError::failed);
+    if (chunk.status == ChunkStatus::endOfStream) {
+      return std::unexpected(FrameReadError::truncated);
+    }
+    noteSender(frame.senders, chunk.sender);
+    have += chunk.length;
+  }
+  frame.payload.resize(have);
+  return frame;
+}
+
+bool writeFrame(int socketFd, std::span<const std::uint8_t> payload) {
+  if (payload.empty() || payload.size() > kMaximumFrameLength) return false;
+  const auto length = static_cast<std::uint32_t>(payload.size());
+  std::array<std::uint8_t, kHeaderLength> header = {
+      static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
+      static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
+  std::size_t sent = 0;
+  const std::size_t total = header.size() + payload.size();
+  while (sent < total) {
+    std::array<iovec, 2> vectors{};
+    std::size_t count = 0;
+    if (sent < header.size()) {
+      vectors[count++] = {.iov_base = header.data() + sent, .iov_len = header.size() - sent};
+    }
+    const std::size_t payloadSent = sent > header.size() ? sent - header.size() : 0;
+    vectors[count++] = {.iov_base = const_cast<std::uint8_t*>(payload.data()) + payloadSent,
+                        .iov_len = payload.size() - payloadSent};
+    msghdr message{};
+    message.msg_iov = vectors.data();
+    message.msg_iovlen = count;
+    const auto written = ::sendmsg(socketFd, &message, MSG_NOSIGNAL);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    sent += static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+}  // namespace tarnel::linux_platform

@@ -1,0 +1,205 @@
+// The Linux code-signing service with real processes: peers that connect to the test, found by
+// the audit token of their connection, validated through the executable they run, and refused
+// when they are gone or open to injected code.
+#include "platform/linux/code_signing/code_signing.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/linux/posix/audit_token.h"
+#include "tests/support/signing/signing_fixtures.h"
+#include "tests/support/temporary_folder.h"
+
+namespace tarnel::linux_platform {
+namespace {
+
+using support::PeerOptions;
+using support::RunningPeer;
+using support::TemporaryFolder;
+
+constexpr SecCSFlags kClientFlags = 25;
+constexpr const char* kIdentifier = "com.quorvant.TarnelX8.XPCAction";
+constexpr const char* kTeamRequirement =
+    "anchor apple generic and identifier com.quorvant.TarnelX8.XPCAction and certificate "
+    "leaf[subject.OU] = K3VQ8ZT2MN and info [CFBundleShortVersionString] >= \"7.0\"";
+
+Dictionary auditAttributes(const Bytes& token) {
+  return Dictionary{{Value(kSecGuestAttributeAudit), Value(token)}};
+}
+
+class CodeSigningTest : public ::testing::Test {
+ protected:
+  CodeSigningTest() : signing_(support::anchorsFolder()) {
+    EXPECT_EQ(signing_.createRequirement(kTeamRequirement, kSecCSDefaultFlags, requirement_),
+              errSecSuccess);
+  }
+
+  std::string signedClient(const std::string& version = "8.0") {
+    return support::signedSample(folder_.path("client"), version, kIdentifier);
+  }
+
+  // The status of validating the code behind `token` as the helper validates a client.
+  OSStatus validateGuest(const Bytes& token) {
+    std::unique_ptr<SecCode> guest;
+    if (const auto status = signing_.copyGuestWithAttributes(auditAttributes(token), 0, guest);
+        status != errSecSuccess) {
+      return status;
+    }
+    std::unique_ptr<SecStaticCode> staticCode;
+    if (const auto status = signing_.copyStaticCode(*guest, 0, staticCode);
+        status != errSecSuccess) {
+      return status;
+    }
+    return signing_.checkValidity(*staticCode, kClientFlags, *requirement_);
+  }
+
+  TemporaryFolder folder_;
+  LinuxCodeSigning signing_;
+  std::unique_ptr<SecRequirement> requirement_;
+};
+
+TEST_F(CodeSigningTest, CompilesRequirementsAndRefusesWhatDoesNotCompile) {
+  std::unique_ptr<SecRequirement> requirement;
+  EXPECT_EQ(signing_.createRequirement("info [CFBundleShortVersionString] >= 7.0", 0, requirement),
+            errSecCSReqInvalid);
+  EXPECT_EQ(requirement, nullptr);
+  EXPECT_EQ(signing_.createRequirement("anchor apple generic", 1, requirement),
+            errSecCSInvalidFlags);
+  EXPECT_EQ(requirement, nullptr);
+}
+
+TEST_F(CodeSigningTest, AcceptsASignedPeerAndJudgesItsRequirement) {
+  RunningPeer peer(signedClient());
+  EXPECT_EQ(validateGuest(peer.auditToken()), errSecSuccess);
+
+  RunningPeer older(support::signedSample(folder_.path("older"), "6.9", kIdentifier));
+  EXPECT_EQ(validateGuest(older.auditToken()), errSecCSReqFailed);
+
+  RunningPeer unsignedPeer(support::sampleProgram("8.0"));
+  EXPECT_EQ(validateGuest(unsignedPeer.auditToken()), errSecCSUnsigned);
+}
+
+TEST_F(CodeSigningTest, RefusesPeersOpenToInjectedCode) {
+  const auto client = signedClient();
+  const auto rootFolder = folder_.folder("root-only");
+  const auto rootCode = folder_.file("root-only/code.so", std::string(4096, '\0'));
+  const auto openFolder = folder_.folder("open");
+  std::filesystem::permissions(openFolder, std::filesystem::perms::all);
+  const auto openCode = folder_.file("open/code.so", std::string(4096, '\0'));
+  const auto othersCode = folder_.file("root-only/others.so", std::string(4096, '\0'));
+  ASSERT_EQ(::chown(othersCode.c_str(), 65534, 65534), 0);
+  const auto writableCode = folder_.file("root-only/writable.so", std::string(4096, '\0'), 0666);
+
+  struct Case {
+    const char* name;
+    PeerOptions options;
+    OSStatus status;
+  };
+  const Case cases[] = {
+      {"nothing injected", {}, errSecSuccess},
+      {"another loader variable", {.environment = {"LD_BIND_NOW=1"}}, errSecSuccess},
+      {"root-installed code mapped", {.mappedFile = rootCode}, errSecSuccess},
+      {"LD_PRELOAD", {.environment = {"LD_PRELOAD=/nonexistent/inject.so"}}, errSecCSGuestInvalid},
+      {"empty LD_PRELOAD", {.environment = {"LD_PRELOAD="}}, errSecCSGuestInvalid},
+      {"LD_LIBRARY_PATH", {.environment = {"LD_LIBRARY_PATH=/nonexistent"}}, errSecCSGuestInvalid},
+      {"LD_AUDIT", {.environment = {"LD_AUDIT=/nonexistent/audit.so"}}, errSecCSGuestInvalid},
+      {"traced", {.tracing = PeerOptions::Tracing::traced}, errSecCSGuestInvalid},
+      {"code from a folder anyone can write", {.mappedFile = openCode}, errSecCSGuestInvalid},
+      {"code owned by another user", {.mappedFile = othersCode}, errSecCSGuestInvalid},
+      {"code anyone can write", {.mappedFile = writableCode}, errSecCSGuestInvalid},
+  };
+  for (const auto& [name, options, status] : cases) {
+    SCOPED_TRACE(name);
+    RunningPeer peer(client, options);
+    EXPECT_EQ(validateGuest(peer.auditToken()), status);
+  }
+}
+
+TEST_F(CodeSigningTest, RefusesAPeerThatIsGoneOrIsNotTheOneTheTokenNames) {
+  const auto client = signedClient();
+  for (const auto reaping : {RunningPeer::Reaping::reap, RunningPeer::Reaping::leaveZombie}) {
+    RunningPeer peer(client);
+    peer.endConnection(reaping);
+    EXPECT_EQ(validateGuest(peer.auditToken()), errSecCSNoSuchCode);
+  }
+
+  RunningPeer peer(client);
+  auto token = *AuditToken::decode(peer.auditToken());
+  auto otherVersion = token;
+  otherVersion.processVersion += 1;
+  EXPECT_EQ(validateGuest(otherVersion.encode()), errSecCSNoSuchCode);
+  auto noProcess = token;
+  noProcess.processId = 0;
+  EXPECT_EQ(validateGuest(noProcess.encode()), errSecCSNoSuchCode);
+  EXPECT_EQ(validateGuest(token.encode()), errSecSuccess);
+}
+
+TEST_F(CodeSigningTest, ReadsThePeersExecutableThroughItsOwnLinkNotItsPath) {
+  const auto client = signedClient();
+  RunningPeer peer(client);
+  std::unique_ptr<SecCode> guest;
+  ASSERT_EQ(signing_.copyGuestWithAttributes(auditAttributes(peer.auditToken()), 0, guest),
+            errSecSuccess);
+  // Another program put at the path changes nothing about the code that runs.
+  const auto replacement = folder_.path("replacement");
+  std::filesystem::copy_file(support::sampleProgram("6.9"), replacement);
+  std::filesystem::rename(replacement, client);
+  std::unique_ptr<SecStaticCode> staticCode;
+  ASSERT_EQ(signing_.copyStaticCode(*guest, 0, staticCode), errSecSuccess);
+  EXPECT_EQ(signing_.checkValidity(*staticCode, kClientFlags, *requirement_), errSecSuccess);
+}
+
+TEST_F(CodeSigningTest, RefusesGuestAttributesOtherThanOneAuditToken) {
+  RunningPeer peer(signedClient());
+  std::unique_ptr<SecCode> guest;
+  const std::pair<Dictionary, OSStatus> cases[] = {
+      {Dictionary{}, errSecCSUnsupportedGuestAttributes},
+      {Dictionary{{Value("pid"), Value(static_cast<std::int64_t>(peer.pid()))}},
+       errSecCSUnsupportedGuestAttributes},
+      {Dictionary{{Value(kSecGuestAttributeAudit), Value(peer.auditToken())},
+                  {Value("pid"), Value(1)}},
+       errSecCSUnsupportedGuestAttributes},
+      {auditAttributes(Bytes(peer.auditToken().begin(), peer.auditToken().end() - 1)),
+       errSecCSInvalidAttributeValues},
+      {Dictionary{{Value(kSecGuestAttributeAudit), Value("not bytes")}},
+       errSecCSInvalidAttributeValues},
+  };
+  for (const auto& [attributes, status] : cases) {
+    EXPECT_EQ(signing_.copyGuestWithAttributes(attributes, 0, guest), status);
+    EXPECT_EQ(guest, nullptr);
+  }
+  EXPECT_EQ(signing_.copyGuestWithAttributes(auditAttributes(peer.auditToken()), 1, guest),
+            errSecCSInvalidFlags);
+}
+
+TEST_F(CodeSigningTest, ValidatesThisProcessThroughItsOwnExecutable) {
+  std::unique_ptr<SecCode> self;
+  ASSERT_EQ(signing_.copySelf(0, self), errSecSuccess);
+  std::unique_ptr<SecStaticCode> staticCode;
+  ASSERT_EQ(signing_.copyStaticCode(*self, 0, staticCode), errSecSuccess);
+  // The test program is not signed.
+  EXPECT_EQ(signing_.checkValidity(*staticCode, kClientFlags, *requirement_), errSecCSUnsigned);
+  EXPECT_EQ(signing_.checkValidity(*staticCode, kClientFlags | 4, *requirement_),
+            errSecCSInvalidFlags);
+}
+
+TEST_F(CodeSigningTest, RefusesObjectsOfAnotherService) {
+  class ForeignCode : public SecCode {};
+  class ForeignStaticCode : public SecStaticCode {};
+  class ForeignRequirement : public SecRequirement {};
+  std::unique_ptr<SecStaticCode> staticCode;
+  EXPECT_EQ(signing_.copyStaticCode(ForeignCode(), 0, staticCode), errSecCSInvalidObjectRef);
+  EXPECT_EQ(signing_.checkValidity(ForeignStaticCode(), kClientFlags, *requirement_),
+            errSecCSInvalidObjectRef);
+  std::unique_ptr<SecCode> self;
+  ASSERT_EQ(signing_.copySelf(0, self), errSecSuccess);
+  ASSERT_EQ(signing_.copyStaticCode(*self, 0, staticCode), errSecSuccess);
+  EXPECT_EQ(signing_.checkValidity(*staticCode, kClientFlags, ForeignRequirement()),
+            errSecCSInvalidObjectRef);
+}
+
+}  // namespace
+}  // namespace tarnel::linux_platform

@@ -1,0 +1,56 @@
+// What a test can learn of the child processes of this process from /proc, to show that none is
+// left behind, not even as a zombie.
+#pragma once
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tarnel::support {
+
+// The ids of the processes whose parent is this process, zombies included.
+inline std::vector<pid_t> childProcesses() {
+  std::vector<pid_t> children;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const auto name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line)) continue;
+    // The command name in parentheses may hold blanks; the fields after it are fixed.
+    const auto afterName = line.rfind(')');
+    if (afterName == std::string::npos) continue;
+    std::istringstream fields(line.substr(afterName + 1));
+    char state = 0;
+    pid_t parent = 0;
+    fields >> state >> parent;
+    if (parent == ::getpid()) children.push_back(static_cast<pid_t>(std::stol(name)));
+  }
+  return children;
+}
+
+// Whether `condition` holds, asked again and again for up to a minute: a child is reaped on a
+// thread of its own, so its disappearance follows the call that started it.
+template <class Condition>
+bool eventually(Condition condition) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+inline bool processExists(pid_t pid) {
+  return std::filesystem::exists("/proc/" + std::to_string(pid));
+}
+
+}  // namespace tarnel::support
