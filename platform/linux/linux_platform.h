@@ -34,7 +34,7 @@ class LinuxPlatform {
   LinuxProcessExit processExit_;
   LinuxCodeSigning codeSigning_;
   LinuxAuthorization authorization_;
-  LinuxTransport transport_;
+  LinuxTransport transport_{log_};
 };
 
 }  // namespace tarnel::linux_platform

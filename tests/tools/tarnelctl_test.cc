@@ -37,7 +37,8 @@ TEST(DiagnosticNotation, KeepsEveryKindApart) {
 
 TEST(CommandLine, BuildsTheRequestOfEachSubcommandFromItsOptions) {
   const auto command = parseCommandLine({"saveLoad", "--path", "/L/j.plist", "--label", "j",
-                                         "--present-error", "false", "--auth-data", "00ff"});
+                                         "--present-error", "false", "--auth-data", "00ff"},
+                                        Caller::root);
   ASSERT_TRUE(command.has_value()) << command.error();
   EXPECT_EQ(command->verb, Command::Verb::request);
   EXPECT_EQ(command->kind, Action::Kind::saveLoad);
@@ -49,13 +50,13 @@ TEST(CommandLine, BuildsTheRequestOfEachSubcommandFromItsOptions) {
                                        {"label", "j"},
                                        {"string", "<plist/>"}}}}));
 
-  const auto terminate = parseCommandLine({"terminate", "--privileged"});
+  const auto terminate = parseCommandLine({"terminate", "--privileged"}, Caller::root);
   ASSERT_TRUE(terminate.has_value());
   EXPECT_EQ(buildRequest(terminate->kind, terminate->options, std::nullopt, std::nullopt),
             (Dictionary{{7, Dictionary{{"privileged", true}, {"presentError", true}}}}));
 
-  EXPECT_EQ(parseCommandLine({"send"})->verb, Command::Verb::send);
-  EXPECT_EQ(parseCommandLine({"endpoint"})->verb, Command::Verb::endpoint);
+  EXPECT_EQ(parseCommandLine({"send"}, Caller::root)->verb, Command::Verb::send);
+  EXPECT_EQ(parseCommandLine({"endpoint"}, Caller::root)->verb, Command::Verb::endpoint);
 }
 
 TEST(CommandLine, RefusesWhatItCannotSend) {
@@ -70,8 +71,23 @@ TEST(CommandLine, RefusesWhatItCannotSend) {
       {"send", "--path", "/x"},
   };
   for (const auto& arguments : refused) {
-    EXPECT_FALSE(parseCommandLine(arguments).has_value()) << ::testing::PrintToString(arguments);
+    EXPECT_FALSE(parseCommandLine(arguments, Caller::root).has_value())
+        << ::testing::PrintToString(arguments);
   }
+}
+
+// Run by any user but root, tarnelctl sends nothing that the helper would carry out without an
+// administrator's approval.
+TEST(CommandLine, AnyUserButRootSendsOnlyRequestsItAuthorizes) {
+  for (const auto& kind : {"save", "load", "delete", "terminate"}) {
+    const auto command = parseCommandLine({kind, "--path", "/L/j.plist"}, Caller::otherUser);
+    ASSERT_TRUE(command.has_value()) << command.error();
+    EXPECT_TRUE(command->options.privileged) << kind;
+  }
+  EXPECT_FALSE(parseCommandLine({"send"}, Caller::otherUser).has_value());
+  EXPECT_FALSE(parseCommandLine({"save", "--auth-data", std::string(64, 'a')}, Caller::otherUser)
+                   .has_value());
+  EXPECT_EQ(parseCommandLine({"endpoint"}, Caller::otherUser)->verb, Command::Verb::endpoint);
 }
 
 }  // namespace

@@ -37,11 +37,10 @@ std::optional<Entry> lookUp(Lookup lookup, std::vector<char>& buffer) {
 
 std::optional<Account> accountOf(uid_t user) {
   std::vector<char> buffer;
-  const auto entry = lookUp<passwd>(
-      [user](passwd* out, char* data, std::size_t size, passwd** found) {
-        return ::getpwuid_r(user, out, data, size, found);
-      },
-      buffer);
+  const auto entry =
+      lookUp<passwd>([user](passwd* out, char* data, std::size_t size,
+                            passwd** found) { return ::getpwuid_r(user, out, data, size, found); },
+                     buffer);
   if (!entry) return std::nullopt;
   return Account{entry->pw_name, entry->pw_gid};
 }

@@ -4,8 +4,6 @@
 
 #include <cerrno>
 
-#include "tools/authorityd/creator_process.h"
-
 namespace tarnel::authorityd {
 
 namespace {
@@ -24,8 +22,7 @@ std::optional<AuthorizationExternalForm> drawExternalForm() {
 
 }  // namespace
 
-std::optional<AuthorizationExternalForm> AuthorizationStore::create(
-    const linux_platform::AuditToken& creator) {
+std::optional<AuthorizationExternalForm> AuthorizationStore::create(const Creator& creator) {
   const auto form = drawExternalForm();
   if (!form) return std::nullopt;
   const std::lock_guard lock(mutex_);
@@ -40,23 +37,21 @@ AuthorizationStore::Entries::iterator AuthorizationStore::liveEntry(
     const AuthorizationExternalForm& form) {
   const auto entry = entries_.find(form);
   if (entry == entries_.end()) return entries_.end();
-  if (!runningStartTime(entry->second.creator)) {
+  if (!stillRuns(entry->second.creator)) {
     entries_.erase(entry);
     return entries_.end();
   }
   return entry;
 }
 
-std::optional<linux_platform::AuditToken> AuthorizationStore::creator(
-    const AuthorizationExternalForm& form) {
+std::optional<Creator> AuthorizationStore::creator(const AuthorizationExternalForm& form) {
   const std::lock_guard lock(mutex_);
   const auto entry = liveEntry(form);
   if (entry == entries_.end()) return std::nullopt;
   return entry->second.creator;
 }
 
-std::optional<linux_platform::AuditToken> AuthorizationStore::retain(
-    const AuthorizationExternalForm& form) {
+std::optional<Creator> AuthorizationStore::retain(const AuthorizationExternalForm& form) {
   const std::lock_guard lock(mutex_);
   const auto entry = liveEntry(form);
   if (entry == entries_.end()) return std::nullopt;

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "platform/authorization.h"
-#include "platform/linux/posix/audit_token.h"
+#include "tools/authorityd/creator.h"
 
 namespace tarnel::authorityd {
 
@@ -21,14 +21,14 @@ class AuthorizationStore {
 
   // A new authorization made by `creator`, with one reference, under 32 bytes drawn from the
   // system's random source; nothing when none could be drawn.
-  std::optional<AuthorizationExternalForm> create(const linux_platform::AuditToken& creator);
+  std::optional<AuthorizationExternalForm> create(const Creator& creator);
 
   // The creator of the authorization that `form` names; nothing when the store does not know
   // it, or its creator has exited (and then the store forgets it).
-  std::optional<linux_platform::AuditToken> creator(const AuthorizationExternalForm& form);
+  std::optional<Creator> creator(const AuthorizationExternalForm& form);
 
   // One more reference to the authorization, with its creator; nothing as for creator().
-  std::optional<linux_platform::AuditToken> retain(const AuthorizationExternalForm& form);
+  std::optional<Creator> retain(const AuthorizationExternalForm& form);
 
   // One reference fewer; with the last one the authorization is forgotten.
   void release(const AuthorizationExternalForm& form);
@@ -45,7 +45,7 @@ class AuthorizationStore {
 
  private:
   struct Entry {
-    linux_platform::AuditToken creator;
+    Creator creator;
     std::size_t references = 0;
     std::map<std::string, Clock::time_point, std::less<>> rights;  // name to expiry
   };

@@ -30,18 +30,18 @@ void Connection::serve() {
     const auto frame = readFrame(socket_.get());
     if (!frame) {
       if (frame.error() != FrameReadError::endOfStream) {
-        logLine("cut off process " + std::to_string(peer_.token.processId) + ": broken frame");
+        logLine("cut off process " + std::to_string(peer_.processId) + ": broken frame");
       }
       return;
     }
     if (!cameFromPeer(*frame)) {
-      logLine("cut off process " + std::to_string(peer_.token.processId) +
+      logLine("cut off process " + std::to_string(peer_.processId) +
               ": bytes from another process");
       return;
     }
     const auto request = decodeRequest(frame->payload);
     if (!request) {
-      logLine("cut off process " + std::to_string(peer_.token.processId) + ": malformed request");
+      logLine("cut off process " + std::to_string(peer_.processId) + ": malformed request");
       return;
     }
     const auto reply = std::visit([this](const auto& each) { return answer(each); }, *request);
@@ -50,7 +50,7 @@ void Connection::serve() {
 }
 
 AuthorizationReply Connection::answer(const CreateRequest&) {
-  const auto form = store_.create(peer_.token);
+  const auto form = store_.create(peer_);
   if (!form) return withStatus(errAuthorizationInternal);
   const auto reference = addReference(*form);
   if (!reference) {
@@ -110,7 +110,7 @@ std::optional<AuthorizationReference> Connection::addReference(
 
 bool Connection::cameFromPeer(const ReceivedFrame& frame) const {
   const auto fromPeer = [this](const SenderCredentials& sender) {
-    if (sender.processId != static_cast<pid_t>(peer_.token.processId)) return false;
+    if (sender.processId != peer_.processId) return false;
     return !sender.processIdentity || !peer_.processIdentity ||
            *sender.processIdentity == *peer_.processIdentity;
   };

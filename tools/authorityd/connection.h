@@ -8,7 +8,6 @@
 #include <optional>
 
 #include "platform/linux/authorization/protocol.h"
-#include "platform/linux/posix/audit_token.h"
 #include "platform/linux/posix/unique_fd.h"
 #include "platform/linux/wire/frame_io.h"
 #include "tools/authorityd/authorization_store.h"
@@ -18,15 +17,10 @@ namespace tarnel::authorityd {
 
 inline constexpr std::size_t kMaximumReferencesPerConnection = 64;
 
-// Who is at the other end, as the kernel recorded it when the client connected.
-struct Peer {
-  linux_platform::AuditToken token;
-  std::optional<std::uint64_t> processIdentity;  // where the kernel names processes uniquely
-};
-
 class Connection {
  public:
-  Connection(linux_platform::UniqueFd socket, Peer peer, AuthorizationStore& store,
+  // Serves `socket`, whose client end is `peer`, the creator of what it creates.
+  Connection(linux_platform::UniqueFd socket, Creator peer, AuthorizationStore& store,
              const ServerSettings& settings)
       : socket_(std::move(socket)), peer_(peer), store_(store), settings_(settings) {}
   Connection(const Connection&) = delete;
@@ -53,7 +47,7 @@ class Connection {
   bool peerStillConnected() const;
 
   linux_platform::UniqueFd socket_;
-  Peer peer_;
+  Creator peer_;
   AuthorizationStore& store_;
   const ServerSettings& settings_;
   std::map<linux_platform::AuthorizationReference, AuthorizationExternalForm> references_;

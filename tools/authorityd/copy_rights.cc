@@ -22,24 +22,23 @@ struct Grant {
   Clock::time_point until;
 };
 
-std::string subjectText(const linux_platform::AuditToken& creator) {
+std::string subjectText(const Creator& creator) {
   return "process " + std::to_string(creator.processId) + " of user " +
-         std::to_string(creator.realUser);
+         std::to_string(creator.user);
 }
 
 // The verdict on one right that the authorization does not hold; a grant to be kept, if any, is
 // added to `grants`.
 OSStatus extendTo(const CopyRightsContext& context, const AuthorizationExternalForm& form,
-                  const linux_platform::AuditToken& creator, const std::string& right,
-                  AuthorizationFlags flags, std::vector<Grant>& grants) {
+                  const Creator& creator, const std::string& right, AuthorizationFlags flags,
+                  std::vector<Grant>& grants) {
   const auto rule = readRule(context.settings.rulesFolder, right);
   if (!rule) {
     logLine("refused " + right + " to " + subjectText(creator) + ": " +
             std::string(describe(rule.error())));
     return errAuthorizationDenied;
   }
-  OSStatus status =
-      evaluateRule(*rule, right, creator, flags, context.settings.pkcheckPath);
+  OSStatus status = evaluateRule(*rule, right, creator, flags, context.settings.pkcheckPath);
   // The verdict was on the creator as it was when asked; if it or the client that asked has
   // gone meanwhile, nobody is left to be granted anything.
   if (status == errAuthorizationSuccess &&

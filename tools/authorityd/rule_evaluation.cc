@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "tools/authorityd/administrators.h"
-#include "tools/authorityd/creator_process.h"
 #include "tools/authorityd/pkcheck.h"
 
 namespace tarnel::authorityd {
@@ -12,7 +11,7 @@ namespace {
 
 struct Evaluation {
   std::string_view rightName;
-  const linux_platform::AuditToken& creator;
+  const Creator& creator;
   AuthorizationFlags flags;
   const std::string& pkcheckPath;
 };
@@ -22,18 +21,15 @@ OSStatus granted(const Evaluation&) { return errAuthorizationSuccess; }
 OSStatus refused(const Evaluation&) { return errAuthorizationDenied; }
 
 OSStatus grantedToAdministrators(const Evaluation& evaluation) {
-  return isAdministrator(evaluation.creator.realUser) ? errAuthorizationSuccess
-                                                      : errAuthorizationDenied;
+  return isAdministrator(evaluation.creator.user) ? errAuthorizationSuccess
+                                                  : errAuthorizationDenied;
 }
 
 OSStatus askedOfPolkit(const Evaluation& evaluation) {
-  // polkit names a process by its id and its full start time, of which the audit token keeps the
-  // low half: the two must agree, or the process is not the creator.
-  const auto startTime = runningStartTime(evaluation.creator);
-  if (!startTime) return errAuthorizationDenied;
-  const PolkitSubject subject{.processId = static_cast<pid_t>(evaluation.creator.processId),
-                              .startTime = *startTime,
-                              .user = evaluation.creator.realUser};
+  // polkit names a process by its id and its start time, as the creator was recorded.
+  const PolkitSubject subject{.processId = evaluation.creator.processId,
+                              .startTime = evaluation.creator.startTime,
+                              .user = evaluation.creator.user};
   const Interaction interaction = (evaluation.flags & kAuthorizationFlagInteractionAllowed)
                                       ? Interaction::allowed
                                       : Interaction::notAllowed;
@@ -54,15 +50,13 @@ constexpr KindEvaluation kEvaluations[] = {
 
 }  // namespace
 
-OSStatus evaluateRule(const Rule& rule, std::string_view rightName,
-                      const linux_platform::AuditToken& creator, AuthorizationFlags flags,
-                      const std::string& pkcheckPath) {
-  if (!runningStartTime(creator)) return errAuthorizationDenied;
+OSStatus evaluateRule(const Rule& rule, std::string_view rightName, const Creator& creator,
+                      AuthorizationFlags flags, const std::string& pkcheckPath) {
+  if (!stillRuns(creator)) return errAuthorizationDenied;
   const auto evaluation = std::ranges::find(kEvaluations, rule.kind, &KindEvaluation::kind);
   if (evaluation == std::end(kEvaluations)) return errAuthorizationDenied;
-  return evaluation->evaluate(
-      Evaluation{.rightName = rightName, .creator = creator, .flags = flags,
-                 .pkcheckPath = pkcheckPath});
+  return evaluation->evaluate(Evaluation{
+      .rightName = rightName, .creator = creator, .flags = flags, .pkcheckPath = pkcheckPath});
 }
 
 }  // namespace tarnel::authorityd

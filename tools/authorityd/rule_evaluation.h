@@ -5,16 +5,15 @@
 #include <string_view>
 
 #include "platform/authorization.h"
-#include "platform/linux/posix/audit_token.h"
+#include "tools/authorityd/creator.h"
 #include "tools/authorityd/rule.h"
 
 namespace tarnel::authorityd {
 
-// errAuthorizationSuccess when `rule` grants `rightName` to `creator`, judged by its real user
-// (as polkit judges a process); polkit is asked through `pkcheckPath`, with interaction when
+// errAuthorizationSuccess when `rule` grants `rightName` to `creator`, judged by the user it
+// connected as; polkit is asked through `pkcheckPath`, with interaction when
 // `flags` allow it. Any doubt refuses, and so does a creator that is no longer running.
-OSStatus evaluateRule(const Rule& rule, std::string_view rightName,
-                      const linux_platform::AuditToken& creator, AuthorizationFlags flags,
-                      const std::string& pkcheckPath);
+OSStatus evaluateRule(const Rule& rule, std::string_view rightName, const Creator& creator,
+                      AuthorizationFlags flags, const std::string& pkcheckPath);
 
 }  // namespace tarnel::authorityd

@@ -7,11 +7,10 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/linux/posix/audit_token.h"
-#include "platform/linux/posix/pidfd.h"
 #include "platform/linux/posix/unix_socket.h"
 #include "platform/linux/wire/frame_io.h"
 #include "tools/authorityd/connection.h"
+#include "tools/authorityd/creator.h"
 #include "tools/authorityd/server_log.h"
 
 namespace tarnel::authorityd {
@@ -73,16 +72,11 @@ void Server::acceptPending() {
 }
 
 void Server::serve(UniqueFd client) {
-  const auto token = linux_platform::peerAuditToken(client.get());
-  if (!token) return;
-  std::optional<std::uint64_t> identity;
-  if (const UniqueFd pidfd = linux_platform::peerPidfd(client.get())) {
-    identity = linux_platform::pidfdProcessIdentity(pidfd.get());
-  }
+  // Who is at the other end, as the kernel recorded it when the client connected.
+  const auto creator = connectedCreator(client.get());
+  if (!creator) return;
   if (!linux_platform::receiveSenderCredentials(client.get())) return;
-  Connection(std::move(client), Peer{.token = *token, .processIdentity = identity}, store_,
-             settings_)
-      .serve();
+  Connection(std::move(client), *creator, store_, settings_).serve();
 }
 
 }  // namespace tarnel::authorityd

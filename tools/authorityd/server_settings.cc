@@ -29,7 +29,8 @@ std::expected<ServerSettings, std::string> parseCommandLine(std::span<char* cons
     if (i + 1 == arguments.size()) return std::unexpected(std::string(name) + " needs a path");
     const std::string path = arguments[i + 1];
     // Relative paths would depend on where the server happened to be started.
-    if (!path.starts_with('/')) return std::unexpected(std::string(name) + " needs an absolute path");
+    if (!path.starts_with('/'))
+      return std::unexpected(std::string(name) + " needs an absolute path");
     settings.*(option->setting) = path;
   }
   return settings;

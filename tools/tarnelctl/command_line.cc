@@ -61,10 +61,12 @@ std::expected<RequestOptions, std::string> parseOptions(const std::vector<std::s
       options.privileged = true;
       continue;
     }
-    if (i + 1 >= arguments.size()) return std::unexpected("option " + arguments[i] + " needs a value");
+    if (i + 1 >= arguments.size())
+      return std::unexpected("option " + arguments[i] + " needs a value");
     const std::string& value = arguments[++i];
     if (option == "--present-error") {
-      if (value != "true" && value != "false") return std::unexpected("--present-error takes true or false");
+      if (value != "true" && value != "false")
+        return std::unexpected("--present-error takes true or false");
       options.presentError = value == "true";
     } else if (option == "--auth-data") {
       options.authData = parseHex(value);
@@ -87,22 +89,38 @@ std::expected<RequestOptions, std::string> parseOptions(const std::vector<std::s
 
 const char* const usage =
     "usage: tarnelctl save|saveLoad|delete|load|remove|test|uninstall|terminate [OPTION...]\n"
-    "       tarnelctl send      (the request is the one CBOR item on standard input)\n"
+    "       tarnelctl send      (the request is the one CBOR item on standard input; root only)\n"
     "       tarnelctl endpoint\n"
     "options: --path P --label L --delete-path P --test-path P --test-output-path P\n"
-    "         --string-file FILE --present-error true|false --privileged --auth-data HEX\n";
+    "         --string-file FILE --present-error true|false --privileged --auth-data HEX\n"
+    "Run by any user but root, every request is privileged: tarnelctl first obtains the right,\n"
+    "which asks for an administrator's approval, since the helper does as root what its signed\n"
+    "clients ask. send (any request, unauthorized) and --auth-data (visible to every user while\n"
+    "tarnelctl runs) are root's alone.\n";
 
-std::expected<Command, std::string> parseCommandLine(const std::vector<std::string>& arguments) {
+std::expected<Command, std::string> parseCommandLine(const std::vector<std::string>& arguments,
+                                                     Caller caller) {
   if (arguments.empty()) return std::unexpected("no subcommand");
   const std::string_view subcommand = arguments.front();
   if (subcommand == "send" || subcommand == "endpoint") {
     if (arguments.size() > 1) return std::unexpected(arguments.front() + " takes no options");
+    if (subcommand == "send" && caller != Caller::root) {
+      return std::unexpected("send passes a request unauthorized: only root may use it");
+    }
     return Command{.verb = subcommand == "send" ? Command::Verb::send : Command::Verb::endpoint};
   }
   for (const auto& [name, kind] : kKindSubcommands) {
     if (subcommand != name) continue;
     auto options = parseOptions(arguments);
     if (!options) return std::unexpected(options.error());
+    if (caller != Caller::root) {
+      if (options->authData) {
+        return std::unexpected(
+            "--auth-data shows an authorization to every user while tarnelctl runs: only root may "
+            "use it");
+      }
+      options->privileged = true;
+    }
     return Command{.verb = Command::Verb::request, .kind = kind, .options = std::move(*options)};
   }
   return std::unexpected("unknown subcommand " + arguments.front());
@@ -114,9 +132,12 @@ Dictionary buildRequest(Action::Kind kind, const RequestOptions& options,
   Dictionary parameters{{"privileged", options.privileged}, {"presentError", options.presentError}};
   if (authData) parameters.append("authData", *authData);
   const std::pair<const char*, const std::optional<std::string>*> texts[] = {
-      {"path", &options.path},         {"label", &options.label},
-      {"deletePath", &options.deletePath}, {"testPath", &options.testPath},
-      {"testOutputPath", &options.testOutputPath}, {"string", &string},
+      {"path", &options.path},
+      {"label", &options.label},
+      {"deletePath", &options.deletePath},
+      {"testPath", &options.testPath},
+      {"testOutputPath", &options.testOutputPath},
+      {"string", &string},
   };
   for (const auto& [key, text] : texts) {
     if (*text) parameters.append(key, **text);

@@ -21,7 +21,7 @@ struct RequestOptions {
   std::optional<std::string> testOutputPath;
   std::optional<std::string> stringFile;  // the file whose contents are sent as "string"
   bool presentError = true;
-  bool privileged = false;                // obtain a real authorization unless authData is given
+  bool privileged = false;  // obtain a real authorization unless authData is given
   std::optional<Bytes> authData;
 };
 
@@ -32,8 +32,15 @@ struct Command {
   RequestOptions options;
 };
 
-// The command, or a message saying what is wrong with the arguments.
-std::expected<Command, std::string> parseCommandLine(const std::vector<std::string>& arguments);
+// Who runs tarnelctl. The helper serves tarnelctl as the signed editor, so run by any user but
+// root it would lend root to that user: it sends only requests that carry an authorization it
+// has just obtained (polkit asks for an administrator's approval), and refuses what would pass an
+// unauthorized request or expose an authorization to other users.
+enum class Caller { root, otherUser };
+
+// The command, or a message saying what is wrong with the arguments or what `caller` may not do.
+std::expected<Command, std::string> parseCommandLine(const std::vector<std::string>& arguments,
+                                                     Caller caller);
 
 // The request dictionary {kind: parameters}; `string` is the "string" value when given and
 // `authData` the authorization's external form to send, if any.

@@ -3,7 +3,7 @@
 //
 // Exit status: 0 a reply came; 3 the connection ended without one; 4 the connection was refused
 // or invalidated; 1 something failed here (the authorization, an unreadable file, a reply that
-// does not read); 2 the command line is wrong.
+// does not read); 2 the command line is wrong, or asks for what only root may do.
 #include <unistd.h>
 
 #include <cstdio>
@@ -146,7 +146,9 @@ int run(const Command& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const auto command = tarnelctl::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  const auto caller = ::getuid() == 0 ? tarnelctl::Caller::root : tarnelctl::Caller::otherUser;
+  const auto command =
+      tarnelctl::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), caller);
   if (!command) {
     std::cerr << "tarnelctl: " << command.error() << "\n" << tarnelctl::usage;
     return kUsage;

@@ -1,6 +1,5 @@
 #include "platform/linux/code_signing/peer_process.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -17,14 +16,12 @@
 
 #include "platform/code_signing.h"
 #include "platform/linux/posix/number_parsing.h"
-#include "platform/linux/posix/pidfd.h"
-#include "platform/linux/posix/process_status.h"
+#include "platform/linux/posix/process_handle.h"
 
 namespace tarnel::linux_platform {
 
 namespace {
 
-constexpr std::size_t kMaxThreads = 16 * 1024;
 constexpr std::string_view kInjectingVariables[] = {"LD_PRELOAD=", "LD_LIBRARY_PATH=", "LD_AUDIT="};
 constexpr std::size_t kLongestVariablePrefix = 16;
 
@@ -33,33 +30,6 @@ std::unexpected<SigningFailure> gone(std::string reason) {
 }
 std::unexpected<SigningFailure> unsafe(std::string reason) {
   return std::unexpected(SigningFailure{errSecCSGuestInvalid, std::move(reason)});
-}
-
-struct CloseDirectory {
-  void operator()(DIR* directory) const { ::closedir(directory); }
-};
-
-// Whether any thread of the process has a tracer: each thread can be traced on its own.
-std::expected<void, SigningFailure> checkNotTraced(const std::string& proc) {
-  const int fd = ::open((proc + "/task").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return gone("the process has gone");
-  std::unique_ptr<DIR, CloseDirectory> tasks(::fdopendir(fd));
-  if (!tasks) {
-    ::close(fd);
-    return gone("cannot list the threads of the process");
-  }
-  std::size_t threads = 0;
-  while (const dirent* entry = ::readdir(tasks.get())) {
-    if (entry->d_name[0] == '.') continue;
-    if (++threads > kMaxThreads) return unsafe("the process has too many threads to inspect");
-    const auto status = ProcessStatus::read(proc + "/task/" + entry->d_name + "/status");
-    // A thread that ended while the list was read has no tracer any more.
-    if (!status) continue;
-    const auto tracer = status->field("TracerPid");
-    if (!tracer) return unsafe("cannot tell whether the process is traced");
-    if (*tracer != "0") return unsafe("the process is being traced");
-  }
-  return {};
 }
 
 // Reads the initial environment in chunks, looking only at the start of each entry, so that no
@@ -198,17 +168,26 @@ std::expected<void, SigningFailure> checkMappings(const std::string& proc, int e
 std::expected<UniqueFd, SigningFailure> openPeerExecutable(const AuditToken& token) {
   if (token.processId == 0 || token.processId > INT_MAX) return gone("no process has this token");
   const auto pid = static_cast<pid_t>(token.processId);
-  // While the pidfd is held and the process has not been reaped, its id names it and no other;
-  // the last step below confirms that this held for everything read in between.
-  const UniqueFd pidfd = openPidfd(pid);
-  if (!pidfd) return gone("the process has gone");
+  // While the handle's pidfd is held and the process has not been reaped, its id names it and no
+  // other; the last step below confirms that this held for everything read in between.
+  const auto process = ProcessHandle::open(pid);
+  if (!process) return gone("the process has gone");
   // No version for a process that has exited, even one that still awaits its parent.
   if (processVersion(pid) != token.processVersion) {
     return gone("the process has exited, or its id now names another process");
   }
-  const std::string proc = "/proc/" + std::to_string(pid);
+  const auto cannotTell = [&](const char* what) {
+    return process->running() ? unsafe(std::string("cannot tell whether ") + what)
+                              : gone("the process has gone");
+  };
+  const auto traced = process->traced();
+  if (!traced) return cannotTell("the process is traced");
+  if (*traced) return unsafe("the process is being traced");
+  const auto open = process->openToItsUser();
+  if (!open) return cannotTell("other processes may attach to the process");
+  if (*open) return unsafe("the process is dumpable: other processes of its user may attach to it");
 
-  if (auto traced = checkNotTraced(proc); !traced) return std::unexpected(traced.error());
+  const std::string proc = "/proc/" + std::to_string(pid);
   if (auto environment = checkEnvironment(proc); !environment) {
     return std::unexpected(environment.error());
   }
@@ -217,7 +196,7 @@ std::expected<UniqueFd, SigningFailure> openPeerExecutable(const AuditToken& tok
   if (auto mappings = checkMappings(proc, executable.get()); !mappings) {
     return std::unexpected(mappings.error());
   }
-  if (!pidfdProcessAlive(pidfd.get())) return gone("the process has gone");
+  if (!process->running()) return gone("the process has gone");
   return executable;
 }
 

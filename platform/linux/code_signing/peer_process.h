@@ -14,7 +14,8 @@ namespace tarnel::linux_platform {
 
 // The executable of the process that `token` names, opened through the process's own link to it
 // (/proc/PID/exe). errSecCSNoSuchCode when that process has exited or its id now names another
-// process; errSecCSGuestInvalid when it is traced, its initial environment sets LD_PRELOAD,
+// process; errSecCSGuestInvalid when it is traced, dumpable (other processes of its user could
+// attach to it or write into its memory), its initial environment sets LD_PRELOAD,
 // LD_LIBRARY_PATH or LD_AUDIT, or it maps executable code from a file that is neither its own
 // executable nor owned by root, unwritable by others, in a folder that only root can write.
 std::expected<UniqueFd, SigningFailure> openPeerExecutable(const AuditToken& token);

@@ -28,7 +28,12 @@ bool readRangeInto(int fd, std::uint64_t offset, std::span<std::uint8_t> into) {
 }
 
 std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit) {
-  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  return readSmallFileAt(AT_FDCWD, path, limit);
+}
+
+std::optional<std::string> readSmallFileAt(int directory, const std::string& name,
+                                           std::size_t limit) {
+  UniqueFd file(::openat(directory, name.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file) return std::nullopt;
   std::string contents;
   char buffer[4096];

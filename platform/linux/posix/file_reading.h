@@ -22,4 +22,8 @@ bool readRangeInto(int fd, std::uint64_t offset, std::span<std::uint8_t> into);
 // bytes.
 std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit);
 
+// The same for the file `name` inside the open folder `directory`.
+std::optional<std::string> readSmallFileAt(int directory, const std::string& name,
+                                           std::size_t limit);
+
 }  // namespace tarnel::linux_platform

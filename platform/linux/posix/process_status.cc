@@ -1,5 +1,7 @@
 #include "platform/linux/posix/process_status.h"
 
+#include <fcntl.h>
+
 #include <vector>
 
 #include "platform/linux/posix/file_reading.h"
@@ -38,12 +40,15 @@ std::optional<ProcessStat> readProcessStat(pid_t pid) {
   const auto text = readSmallFile("/proc/" + std::to_string(pid) + "/stat", kMaxProcFileLength);
   if (!text) return std::nullopt;
   const auto fields = fieldsAfterName(*text);
-  if (fields.size() <= fieldIndex(22) || fields[fieldIndex(3)].size() != 1) return std::nullopt;
+  if (fields.size() <= fieldIndex(26) || fields[fieldIndex(3)].size() != 1) return std::nullopt;
   const auto session = parseNumber<std::int64_t>(fields[fieldIndex(6)]);
   const auto startTime = parseNumber<std::uint64_t>(fields[fieldIndex(22)]);
-  if (!session || !startTime) return std::nullopt;
-  return ProcessStat{
-      .state = fields[fieldIndex(3)].front(), .session = *session, .startTime = *startTime};
+  const auto startCode = parseNumber<std::uint64_t>(fields[fieldIndex(26)]);
+  if (!session || !startTime || !startCode) return std::nullopt;
+  return ProcessStat{.state = fields[fieldIndex(3)].front(),
+                     .session = *session,
+                     .startTime = *startTime,
+                     .startCode = *startCode};
 }
 
 std::optional<std::uint64_t> processStartTime(pid_t pid) {
@@ -53,7 +58,11 @@ std::optional<std::uint64_t> processStartTime(pid_t pid) {
 }
 
 std::optional<ProcessStatus> ProcessStatus::read(const std::string& path) {
-  auto text = readSmallFile(path, kMaxProcFileLength);
+  return readAt(AT_FDCWD, path);
+}
+
+std::optional<ProcessStatus> ProcessStatus::readAt(int directory, const std::string& name) {
+  auto text = readSmallFileAt(directory, name, kMaxProcFileLength);
   if (!text) return std::nullopt;
   return ProcessStatus(std::move(*text));
 }

@@ -30,9 +30,10 @@ struct LinuxConnection::Channel {
   std::mutex writing;
 };
 
-LinuxConnection::LinuxConnection(UniqueFd socket)
+LinuxConnection::LinuxConnection(UniqueFd socket, Log& log)
     : channel_(std::make_shared<Channel>(std::move(socket))),
-      pin_(channel_->socket.get(), peerAuditToken(channel_->socket.get())) {
+      pin_(channel_->socket.get(), peerAuditToken(channel_->socket.get())),
+      log_(log) {
   receiveSenderCredentials(channel_->socket.get());
 }
 
@@ -108,7 +109,17 @@ bool LinuxConnection::announceReady() {
   // code that was validated. Every such byte is queued by now, so an empty queue proves none.
   int queued = 0;
   if (::ioctl(channel_->socket.get(), FIONREAD, &queued) != 0 || queued != 0) return false;
+  // Validated as it ran then: it must still run that image, unreachable to other processes.
+  if (!peerKeepsTrust()) return false;
   return channel_->send(encodeReady());
+}
+
+bool LinuxConnection::peerKeepsTrust() {
+  const auto breach = pin_.breach();
+  if (!breach) return true;
+  const auto pid = pin_.token() ? std::to_string(pin_.token()->processId) : std::string("?");
+  log_.write("transport: cut off process " + pid + ": " + *breach);
+  return false;
 }
 
 std::expected<std::pair<CallMessage, const MethodSignature*>, LinuxConnection::End>
@@ -118,7 +129,9 @@ LinuxConnection::nextCall() {
     return std::unexpected(frame.error() == FrameReadError::endOfStream ? End::peerLeft
                                                                         : End::protocolBroken);
   }
-  if (!pin_.admits(frame->senders)) return std::unexpected(End::protocolBroken);
+  if (!pin_.admits(frame->senders) || !peerKeepsTrust()) {
+    return std::unexpected(End::protocolBroken);
+  }
   auto call = decodeCall(frame->payload);
   if (!call) return std::unexpected(End::protocolBroken);
   std::lock_guard lock(mutex_);

@@ -13,6 +13,7 @@
 #include "platform/linux/transport/interface.h"
 #include "platform/linux/transport/message_format.h"
 #include "platform/linux/transport/peer_pin.h"
+#include "platform/log.h"
 #include "platform/transport.h"
 
 namespace tarnel::linux_platform {
@@ -20,9 +21,10 @@ namespace tarnel::linux_platform {
 class LinuxConnection : public XPCConnection {
  public:
   // Takes an accepted socket; the peer's audit token and pidfd are taken now, as the kernel
-  // recorded them when the peer connected. The socket closes when the connection and every reply
-  // block made for it have gone.
-  explicit LinuxConnection(UniqueFd socket);
+  // recorded them when the peer connected, and the image it runs is held from now on. The socket
+  // closes when the connection and every reply block made for it have gone. Why a peer was cut
+  // off for breaking the trust it was accepted with goes to `log`.
+  LinuxConnection(UniqueFd socket, Log& log);
   ~LinuxConnection() override;
   LinuxConnection(const LinuxConnection&) = delete;
   LinuxConnection& operator=(const LinuxConnection&) = delete;
@@ -38,7 +40,9 @@ class LinuxConnection : public XPCConnection {
   // Run by the thread of the connection's own once the delegate took it: waits until it is
   // resumed, tells the peer that it may speak, then delivers the peer's calls until the peer
   // leaves, the connection is invalidated, or the peer breaks the protocol, which invalidates it.
-  // A peer that spoke before it was told breaks the protocol.
+  // A peer that spoke before it was told breaks the protocol; so does one that, by the time it
+  // is told or any message of its arrives, is no longer the process that was validated as it was
+  // then (PeerPin::breach).
   void serve();
 
  private:
@@ -48,15 +52,18 @@ class LinuxConnection : public XPCConnection {
   // Why a connection stops reading.
   enum class End { peerLeft, protocolBroken };
 
-  // Sends the ready frame, unless the peer has sent anything before it; false when it had, or
-  // when the frame could not be written.
+  // Sends the ready frame, unless the peer has sent anything before it or is no longer what was
+  // validated; false when so, or when the frame could not be written.
   bool announceReady();
+  // Whether the peer is still what was validated; logs why not.
+  bool peerKeepsTrust();
   // The next call that may be delivered, with the method it calls.
   std::expected<std::pair<CallMessage, const MethodSignature*>, End> nextCall();
   ReplyBlock replyBlockFor(std::uint64_t callId);
 
   std::shared_ptr<Channel> channel_;
   PeerPin pin_;
+  Log& log_;
 
   mutable std::mutex mutex_;
   std::condition_variable stateChanged_;

@@ -12,10 +12,11 @@
 namespace tarnel::linux_platform {
 
 LinuxListener::LinuxListener(UniqueFd socket, std::optional<std::string> socketAddress,
-                             std::shared_ptr<UniqueFd> loopWake)
+                             std::shared_ptr<UniqueFd> loopWake, Log& log)
     : socket_(std::move(socket)),
       socketAddress_(std::move(socketAddress)),
-      loopWake_(std::move(loopWake)) {
+      loopWake_(std::move(loopWake)),
+      log_(log) {
   // Accepted sockets inherit it, so that even a call sent before the accept carries its sender.
   receiveSenderCredentials(socket_.get());
 }
@@ -64,7 +65,7 @@ void LinuxListener::acceptPending() {
     }
     std::lock_guard lock(mutex_);
     if (served_.size() >= kMaximumConnections) continue;  // closed at once: refused
-    auto connection = std::make_shared<LinuxConnection>(std::move(accepted));
+    auto connection = std::make_shared<LinuxConnection>(std::move(accepted), log_);
     const auto id = nextId_++;
     try {
       std::thread thread(&LinuxListener::offerAndServe, weak_from_this(), connection, id);

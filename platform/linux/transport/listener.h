@@ -27,8 +27,9 @@ class LinuxListener : public XPCListener, public std::enable_shared_from_this<Li
  public:
   // Listens on `socket` (listening, non-blocking, close-on-exec), whose address is
   // `socketAddress`; every change the main loop must see is signalled on `loopWake`, an eventfd.
+  // Its connections log to `log`.
   LinuxListener(UniqueFd socket, std::optional<std::string> socketAddress,
-                std::shared_ptr<UniqueFd> loopWake);
+                std::shared_ptr<UniqueFd> loopWake, Log& log);
   // Invalidates every connection still served and waits for its thread.
   ~LinuxListener() override;
   LinuxListener(const LinuxListener&) = delete;
@@ -64,6 +65,7 @@ class LinuxListener : public XPCListener, public std::enable_shared_from_this<Li
   UniqueFd socket_;
   std::optional<std::string> socketAddress_;
   std::shared_ptr<UniqueFd> loopWake_;
+  Log& log_;
   std::atomic<XPCListenerDelegate*> delegate_ = nullptr;
   std::atomic<bool> resumed_ = false;
   std::atomic<bool> starved_ = false;

@@ -1,5 +1,7 @@
 #include "platform/linux/transport/service_client.h"
 
+#include <sys/prctl.h>
+
 #include <cerrno>
 
 #include "platform/linux/posix/unix_socket.h"
@@ -16,6 +18,7 @@ std::expected<ServiceClient, PlatformError> ServiceClient::connectToService(
 
 std::expected<ServiceClient, PlatformError> ServiceClient::connectToEndpoint(
     const ListenerEndpoint& endpoint) {
+  if (::prctl(PR_SET_DUMPABLE, 0) != 0) return std::unexpected(posixError("prctl", errno));
   auto socket = connectTo(endpoint.socketAddress);
   if (!socket) return std::unexpected(socket.error());
   return ServiceClient(std::move(*socket));

@@ -32,6 +32,11 @@ enum class CallFailure {
 
 class ServiceClient {
  public:
+  // Both first make this process hardened, as the service requires of its clients for the life of
+  // a connection: non-dumpable from before it connects, so that no other process of its user can
+  // attach to it or read or write its memory, and it stays so (an exec, which would undo it, ends
+  // the trust of every connection anyway). The service refuses a client that is not, and cuts off
+  // one that stops being so.
   static std::expected<ServiceClient, PlatformError> connectToService(
       const std::string& name, const std::string& socketDirectory = kServiceSocketDirectory);
   static std::expected<ServiceClient, PlatformError> connectToEndpoint(

@@ -30,8 +30,9 @@ void drain(int eventFd) {
 
 }  // namespace
 
-LinuxTransport::LinuxTransport(std::string socketDirectory)
-    : socketDirectory_(std::move(socketDirectory)),
+LinuxTransport::LinuxTransport(Log& log, std::string socketDirectory)
+    : log_(log),
+      socketDirectory_(std::move(socketDirectory)),
       loopWake_(std::make_shared<UniqueFd>(newEventFd())),
       stopEvent_(newEventFd()) {}
 
@@ -72,7 +73,8 @@ std::expected<std::shared_ptr<XPCListener>, PlatformError> LinuxTransport::liste
     socket = std::move(*bound);
   }
   auto address = boundPath(socket.get());
-  auto listener = std::make_shared<LinuxListener>(std::move(socket), std::move(address), loopWake_);
+  auto listener =
+      std::make_shared<LinuxListener>(std::move(socket), std::move(address), loopWake_, log_);
   listeners_.push_back(listener);
   return listener;
 }

@@ -12,6 +12,7 @@
 #include "platform/linux/posix/unique_fd.h"
 #include "platform/linux/transport/listener.h"
 #include "platform/linux/transport/socket_activation.h"
+#include "platform/log.h"
 #include "platform/transport.h"
 
 namespace tarnel::linux_platform {
@@ -21,7 +22,8 @@ inline constexpr const char* kServiceSocketDirectory = "/var/run";
 class LinuxTransport : public Transport {
  public:
   // Service sockets live in `socketDirectory`: /var/run on a system, a temporary folder in tests.
-  explicit LinuxTransport(std::string socketDirectory = kServiceSocketDirectory);
+  // Why a peer was cut off for breaking the trust it was accepted with goes to `log`.
+  explicit LinuxTransport(Log& log, std::string socketDirectory = kServiceSocketDirectory);
   ~LinuxTransport() override;
   LinuxTransport(const LinuxTransport&) = delete;
   LinuxTransport& operator=(const LinuxTransport&) = delete;
@@ -44,6 +46,7 @@ class LinuxTransport : public Transport {
  private:
   std::optional<ActivatedSocket> takeActivated(const std::string& name);
 
+  Log& log_;
   std::string socketDirectory_;
   std::shared_ptr<UniqueFd> loopWake_;
   UniqueFd stopEvent_;

@@ -32,6 +32,23 @@ const RemoteMethod kEndpoint{"listenerEndpointWithReply:",
                              R"(v24@0:8@?<v@?@"NSXPCListenerEndpoint">16)"};
 const RemoteProtocol kProtocol{"TestType", {kRunAction, kEndpoint}};
 
+// The transport's log: written from connection threads, read by the tests that judge it.
+class TestLog : public Log {
+ public:
+  void write(std::string_view line) override {
+    std::lock_guard lock(mutex_);
+    lines_.emplace_back(line);
+  }
+  std::vector<std::string> lines() const {
+    std::lock_guard lock(mutex_);
+    return lines_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
+
 std::string makeTemporaryFolder() {
   std::string pattern = "/tmp/tarnel-transport-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
@@ -161,7 +178,8 @@ class TransportTest : public ::testing::Test {
 
   std::string folder = makeTemporaryFolder();
   TestObject object;
-  LinuxTransport transport{folder};
+  TestLog log;
+  LinuxTransport transport{log, folder};
   TestDelegate delegate{transport, object};
   std::shared_ptr<XPCListener> listener;
   std::thread loop;
@@ -417,7 +435,8 @@ TEST(ActivatedServiceTest, AnAnswerFollowedByExitStillArrives) {
     ::setenv("LISTEN_FDS", "1", 1);
     ::setenv("LISTEN_FDNAMES", "activated", 1);
     // Its own folder would be elsewhere: only the passed socket can be what it listens on.
-    LinuxTransport transport("/nonexistent");
+    TestLog log;
+    LinuxTransport transport(log, "/nonexistent");
     auto made = transport.listenerForMachService("activated");
     if (!made) ::_exit(11);
     if (std::getenv("LISTEN_FDS") != nullptr) ::_exit(12);

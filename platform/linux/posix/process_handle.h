@@ -1,0 +1,68 @@
+// One running process, held so that what is asked of it later is about that very process: a
+// pidfd, which no reuse of its id redirects, and its /proc directory, opened while the pidfd showed
+// it running. What the kernel lets other processes of its user do to it (attach, read or write its
+// memory) and whether anything traces it are read through that directory when asked.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+
+#include "platform/linux/posix/unique_fd.h"
+
+namespace tarnel::linux_platform {
+
+// The memory image that a process ran when it was captured, held through /proc/PID/mem. An exec
+// replaces a process's image, and a handle on the old one then reads nothing: the Linux form of a
+// process version that changes at exec.
+class ProcessImage {
+ public:
+  // Whether the process still runs the captured image: it has not called exec since, nor ended.
+  bool unchanged() const;
+
+ private:
+  friend class ProcessHandle;
+  ProcessImage(UniqueFd memory, std::uint64_t address)
+      : memory_(std::move(memory)), address_(address) {}
+
+  UniqueFd memory_;
+  std::uint64_t address_;  // the start of its program's code, mapped for as long as the image runs
+};
+
+class ProcessHandle {
+ public:
+  // The running process `pid`; nothing when there is none.
+  static std::optional<ProcessHandle> open(pid_t pid);
+  // The running process `pid` that `pidfd` names; nothing when it has ended.
+  static std::optional<ProcessHandle> adopt(UniqueFd pidfd, pid_t pid);
+
+  pid_t pid() const { return pid_; }
+  int pidfd() const { return pidfd_.get(); }
+
+  // Whether the process still runs (an ended process that awaits its parent does not).
+  bool running() const;
+
+  // The image it runs now; nothing when it cannot be held (it has gone, or this process may not
+  // trace it: only root, or a process of its user while it is dumpable, may).
+  std::optional<ProcessImage> captureImage() const;
+
+  // Whether other processes of its user may attach to it or read and write its memory: its
+  // dumpable attribute is set (the kernel then gives its /proc files its user, else root). A
+  // process of root's is never open to anyone but root. Nothing when it cannot be told.
+  std::optional<bool> openToItsUser() const;
+
+  // Whether any of its threads has a tracer: each thread can be traced on its own. Nothing when it
+  // cannot be told (it has gone, or has more threads than are inspected).
+  std::optional<bool> traced() const;
+
+ private:
+  ProcessHandle(pid_t pid, UniqueFd pidfd, UniqueFd directory)
+      : pid_(pid), pidfd_(std::move(pidfd)), directory_(std::move(directory)) {}
+
+  pid_t pid_;
+  UniqueFd pidfd_;
+  UniqueFd directory_;
+};
+
+}  // namespace tarnel::linux_platform
