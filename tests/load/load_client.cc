@@ -18,15 +18,29 @@
 //                                              and leaves at once
 //   load-client adopt FD REQUEST               makes the call REQUEST on the connection FD, made
 //                                              before this program was executed
+//   load-client continue FD REQUEST            the same on a connection FD that the program which
+//                                              executed this one had been told it may speak on
+//   load-client exec SOCKET PROGRAM [ARG...]   once told it may speak, executes PROGRAM with the
+//                                              connection kept as descriptor 3
+//   load-client wait SOCKET REQUEST [dumpable] holds REQUEST in memory ("buffer ADDRESS"), made
+//                                              dumpable again if asked ("dumpable"), and sends it
+//                                              once its standard input ends: the answer, or "cut
+//                                              off waiting for 1"
+//   load-client ordinary REQUEST               the same without connecting, never hardened:
+//                                              "would send REQUEST"
 //
 // REQUEST is "invalid", "missing", "endpoint", "link:PATH" (a test at PATH), "load:PATH" or
 // "delete:PATH". Every mode but vanish and hold first waits for the ready frame: "ready", or "no
 // ready frame" when the connection ended without it.
+#include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <iostream>
 #include <string>
@@ -235,32 +249,84 @@ int vanish(const std::string& socketPath, const std::string& description) {
   return 0;
 }
 
-// The connection is not this program's own making, so it is spoken by hand: the ready frame,
-// then one call and its reply.
-int adopt(int socketFd, const std::string& description) {
-  say("adopted");
-  const UniqueFd socket(socketFd);
-  const auto ready = readFrame(socket.get());
-  if (!ready || !isReady(ready->payload)) {
-    say("no ready frame");
-    return 0;
-  }
-  say("ready");
+// A request held in memory until it is sent, where a process that may write into this one's memory
+// finds it.
+char pendingRequest[256];
+
+// Sends one call on the connection and prints its answer.
+void callAndSay(int socket, const std::string& description) {
   const auto call = callFor(description);
-  if (!writeFrame(socket.get(),
+  if (!writeFrame(socket,
                   encodeCall(CallMessage{
                       .id = 1, .selector = call.method->selector, .arguments = call.arguments}))) {
     say("cut off sending 1");
-    return 0;
+    return;
   }
-  const auto frame = readFrame(socket.get());
+  const auto frame = readFrame(socket);
   if (!frame) {
     say("cut off waiting for 1");
-    return 0;
+    return;
   }
   const auto signature = parseMethodSignature(call.method->typeEncoding);
   const auto reply = decodeReply(frame->payload, *signature->reply);
   say(reply ? std::to_string(reply->id) + " " + summary(reply->arguments) : "not the reply to 1");
+}
+
+// The connection is not this program's own making, so it is spoken by hand: the ready frame
+// unless the program before this one already read it, then one call and its reply.
+int adopt(int socketFd, const std::string& description, bool readyAlready) {
+  say("adopted");
+  const UniqueFd socket(socketFd);
+  if (!readyAlready) {
+    const auto ready = readFrame(socket.get());
+    if (!ready || !isReady(ready->payload)) {
+      say("no ready frame");
+      return 0;
+    }
+    say("ready");
+  }
+  callAndSay(socket.get(), description);
+  return 0;
+}
+
+int execKeepingConnection(const std::string& socketPath, std::vector<std::string> program) {
+  auto client = connectOrLeave(socketPath);
+  if (!awaitReady(client)) return 0;
+  // Kept open across the exec: a copy made by dup2, or the descriptor itself made inheritable.
+  const int kept = client.socket() == 3 ? ::fcntl(3, F_SETFD, 0) : ::dup2(client.socket(), 3);
+  if (kept < 0) return 1;
+  std::vector<char*> argv;
+  for (auto& argument : program) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  ::execv(argv[0], argv.data());
+  say("cannot execute " + program.front());
+  return 1;
+}
+
+void holdRequest(const std::string& description) {
+  std::snprintf(pendingRequest, sizeof pendingRequest, "%s", description.c_str());
+  char address[32];
+  std::snprintf(address, sizeof address, "%p", static_cast<void*>(pendingRequest));
+  say(std::string("buffer ") + address);
+}
+
+int waitThenSend(const std::string& socketPath, const std::string& description, bool dumpable) {
+  auto client = connectOrLeave(socketPath);
+  if (!awaitReady(client)) return 0;
+  holdRequest(description);
+  if (dumpable) {
+    if (::prctl(PR_SET_DUMPABLE, 1) != 0) return 1;
+    say("dumpable");
+  }
+  waitForStandardInputToEnd();
+  callAndSay(client.socket(), pendingRequest);
+  return 0;
+}
+
+int ordinary(const std::string& description) {
+  holdRequest(description);
+  waitForStandardInputToEnd();
+  say(std::string("would send ") + pendingRequest);
   return 0;
 }
 
@@ -283,9 +349,18 @@ int main(int argc, char** argv) {
     return hold(arguments[1], std::atoi(arguments[2].c_str()));
   }
   if (mode == "vanish" && arguments.size() == 3) return vanish(arguments[1], arguments[2]);
-  if (mode == "adopt" && arguments.size() == 3) {
-    return adopt(std::atoi(arguments[1].c_str()), arguments[2]);
+  if ((mode == "adopt" || mode == "continue") && arguments.size() == 3) {
+    return adopt(std::atoi(arguments[1].c_str()), arguments[2], mode == "continue");
   }
+  if (mode == "exec" && arguments.size() >= 3) {
+    return execKeepingConnection(arguments[1],
+                                 std::vector<std::string>(arguments.begin() + 2, arguments.end()));
+  }
+  if (mode == "wait" &&
+      (arguments.size() == 3 || (arguments.size() == 4 && arguments[3] == "dumpable"))) {
+    return waitThenSend(arguments[1], arguments[2], arguments.size() == 4);
+  }
+  if (mode == "ordinary" && arguments.size() == 2) return ordinary(arguments[1]);
   std::cerr << "load-client: unknown command line\n";
   return 2;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
@@ -86,6 +87,12 @@ inline void signedCopy(const std::string& program, const std::string& path,
       signingIdentity(Signer::team),
       {.file = path, .identifier = identifier, .infoPlist = std::move(infoPlist)});
   if (!signedFile) throw std::runtime_error(signedFile.error());
+}
+
+// Makes the calling process `user`'s, with that user's id as its group and no other group.
+inline bool becomeUser(uid_t user) {
+  return ::setgroups(0, nullptr) == 0 && ::setresgid(user, user, user) == 0 &&
+         ::setresuid(user, user, user) == 0;
 }
 
 // What a process holds, from /proc.
@@ -273,12 +280,14 @@ struct MadeBeforeExec {
   Bytes sentFirst;
 };
 
-// load-client, signed, running with `arguments`: its standard input a pipe that release() closes,
-// its standard output read line by line. Killed and reaped when the object goes.
+// load-client, signed, running with `arguments` (as `user` when one is given): its standard input
+// a pipe that release() closes, its standard output read line by line. Killed and reaped when the
+// object goes.
 class Client {
  public:
   Client(const SignedDaemon& daemon, std::vector<std::string> arguments,
-         const std::optional<MadeBeforeExec>& connection = {}) {
+         const std::optional<MadeBeforeExec>& connection = {},
+         std::optional<uid_t> user = std::nullopt) {
     arguments.insert(arguments.begin(), daemon.clientProgram());
     auto argv = pointersTo(arguments);
     int input[2];
@@ -307,6 +316,7 @@ class Client {
           ::dup2(childOutput.get(), STDOUT_FILENO) < 0) {
         ::_exit(120);
       }
+      if (user && !becomeUser(*user)) ::_exit(124);
       if (connection) {
         // Inherited across the exec on purpose, as an attacker's connection would be.
         const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);

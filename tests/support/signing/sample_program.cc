@@ -1,8 +1,10 @@
 // A small program for the signing tests to sign and run as a peer: with a socket path it connects
 // there and waits until the other end closes; with a second path it first maps that file as
-// executable code, as an injected library would be.
+// executable code, as an injected library would be. It hardens itself before it connects, as a
+// client of the helper does, unless the first argument is --dumpable.
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -15,6 +17,11 @@ asm(".pushsection __info_plist,\"a\"\n.incbin \"" TARNEL_INFO_PLIST "\"\n.popsec
 #endif
 
 int main(int argc, char** argv) {
+  const bool dumpable = argc > 1 && std::strcmp(argv[1], "--dumpable") == 0;
+  if (dumpable) {
+    --argc;
+    ++argv;
+  }
   if (argc < 2) return 0;
   if (argc > 2) {
     const int code = ::open(argv[2], O_RDONLY | O_CLOEXEC);
@@ -23,6 +30,7 @@ int main(int argc, char** argv) {
       return 3;
     }
   }
+  if (!dumpable && ::prctl(PR_SET_DUMPABLE, 0) != 0) return 6;
   const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;

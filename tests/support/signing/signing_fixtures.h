@@ -5,6 +5,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -86,11 +87,14 @@ inline std::string signedSample(const std::string& path, const std::string& vers
 }
 
 // How a peer is started: added environment entries, a file to map as executable code, whether
-// this process traces it.
+// this process traces it, the user it runs as (this test's unless given), and whether it stays
+// dumpable instead of hardening itself as a client of the helper does.
 struct PeerOptions {
   std::vector<std::string> environment;
   std::optional<std::string> mappedFile;
   enum class Tracing { none, traced } tracing = Tracing::none;
+  std::optional<uid_t> user;
+  enum class Hardening { hardened, dumpable } hardening = Hardening::hardened;
 };
 
 // A program started with a socket path, connected to this process; stopped and reaped when the
@@ -113,7 +117,12 @@ class RunningPeer {
       throw std::runtime_error("cannot listen for the peer");
     }
 
-    std::vector<std::string> arguments{program, socketPath};
+    // A peer of another user must reach its socket.
+    std::filesystem::permissions(folder_, std::filesystem::perms(0755));
+    std::filesystem::permissions(socketPath, std::filesystem::perms(0666));
+    std::vector<std::string> arguments{program};
+    if (options.hardening == PeerOptions::Hardening::dumpable) arguments.push_back("--dumpable");
+    arguments.push_back(socketPath);
     if (options.mappedFile) arguments.push_back(*options.mappedFile);
     std::vector<std::string> environment{"PATH=/usr/bin:/bin"};
     environment.insert(environment.end(), options.environment.begin(), options.environment.end());
@@ -128,6 +137,11 @@ class RunningPeer {
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork");
     if (pid_ == 0) {
+      if (options.user && (::setgroups(0, nullptr) != 0 ||
+                           ::setresgid(*options.user, *options.user, *options.user) != 0 ||
+                           ::setresuid(*options.user, *options.user, *options.user) != 0)) {
+        ::_exit(125);
+      }
       if (traced && ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) ::_exit(126);
       const int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
       if (devnull >= 0) ::dup2(devnull, STDERR_FILENO);

@@ -21,6 +21,7 @@ using support::RunningPeer;
 using support::TemporaryFolder;
 
 constexpr SecCSFlags kClientFlags = 25;
+constexpr uid_t kNobody = 65534;
 constexpr const char* kIdentifier = "com.quorvant.TarnelX8.XPCAction";
 constexpr const char* kTeamRequirement =
     "anchor apple generic and identifier com.quorvant.TarnelX8.XPCAction and certificate "
@@ -100,6 +101,10 @@ TEST_F(CodeSigningTest, RefusesPeersOpenToInjectedCode) {
   };
   const Case cases[] = {
       {"nothing injected", {}, errSecSuccess},
+      {"hardened, of another user", {.user = kNobody}, errSecSuccess},
+      {"dumpable, of another user",
+       {.user = kNobody, .hardening = PeerOptions::Hardening::dumpable},
+       errSecCSGuestInvalid},
       {"another loader variable", {.environment = {"LD_BIND_NOW=1"}}, errSecSuccess},
       {"root-installed code mapped", {.mappedFile = rootCode}, errSecSuccess},
       {"LD_PRELOAD", {.environment = {"LD_PRELOAD=/nonexistent/inject.so"}}, errSecCSGuestInvalid},
