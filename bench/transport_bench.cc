@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -25,8 +26,10 @@
 #include "model/reply.h"
 #include "platform/code_signing.h"
 #include "platform/linux/code_signing/code_validation.h"
+#include "platform/linux/posix/audit_token.h"
 #include "platform/linux/posix/unique_fd.h"
 #include "platform/linux/transport/message_format.h"
+#include "platform/linux/transport/peer_pin.h"
 #include "platform/linux/transport/service_client.h"
 #include "platform/linux/wire/frame_io.h"
 
@@ -222,6 +225,49 @@ void BM_RawPingPong(benchmark::State& state, FarEnd farEnd) {
 BENCHMARK_CAPTURE(BM_RawPingPong, plain, FarEnd::plain)->UseRealTime();
 BENCHMARK_CAPTURE(BM_RawPingPong, frames, FarEnd::frames)->UseRealTime();
 
+// The checks that the daemon's transport makes before it delivers each message: the sender's
+// image unchanged since it connected, not dumpable, not traced; here on a hardened child at the
+// other end of a socket pair, in process.
+void BM_PeerChecks(benchmark::State& state) {
+  int ends[2];
+  int held[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0 ||
+      ::pipe2(held, O_CLOEXEC) != 0) {
+    state.SkipWithError("socketpair");
+    return;
+  }
+  UniqueFd near(ends[0]);
+  UniqueFd far(ends[1]);
+  UniqueFd release(held[1]);
+  const pid_t peer = ::fork();
+  if (peer < 0) {
+    state.SkipWithError("fork");
+    return;
+  }
+  if (peer == 0) {
+    char byte = 0;
+    release.reset();  // its end of the pipe ends only when the benchmark's does
+    if (::prctl(PR_SET_DUMPABLE, 0) != 0) ::_exit(1);
+    [[maybe_unused]] const auto ended = ::read(held[0], &byte, 1);
+    ::_exit(0);
+  }
+  ::close(held[0]);
+  {
+    const linux_platform::PeerPin pin(near.get(), linux_platform::peerAuditToken(near.get()));
+    for (auto _ : state) {
+      auto breach = pin.breach();
+      if (breach) {
+        state.SkipWithError(breach->c_str());
+        break;
+      }
+      benchmark::DoNotOptimize(breach);
+    }
+  }
+  release.reset();
+  ::waitpid(peer, nullptr, 0);
+}
+BENCHMARK(BM_PeerChecks)->UseRealTime();
+
 // A new connection from this program, taken once the daemon has checked its own signature and
 // this program's, and answered once: what a client waits for before its first answer.
 void BM_ConnectionAcceptance(benchmark::State& state) {
@@ -319,6 +365,9 @@ const Comparison kComparisons[] = {
     {.title = "  the reads and writes of frame_io",
      .measurement = "BM_RawPingPong/frames",
      .baseline = "BM_RawPingPong/plain"},
+    {.title = "  of which the checks of the peer with every message",
+     .measurement = "BM_PeerChecks",
+     .baseline = "BM_RawPingPong/plain"},
     {.title = "  of which the daemon's own-code check",
      .measurement = "BM_DaemonSignatureCheck",
      .baseline = "BM_RawPingPong/plain"},
@@ -330,6 +379,9 @@ const Comparison kComparisons[] = {
     {.title = "  of which the client's signature check",
      .measurement = "BM_ClientSignatureCheck",
      .baseline = "BM_Sha256OfClient"},
+    {.title = "  of which the checks of the peer with every message",
+     .measurement = "BM_PeerChecks",
+     .baseline = "BM_RawPingPong/plain"},
     {.title = "  of which the daemon's own-code check",
      .measurement = "BM_DaemonSignatureCheck",
      .baseline = "BM_Sha256OfClient"},
