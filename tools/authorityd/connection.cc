@@ -27,7 +27,7 @@ Connection::~Connection() {
 
 void Connection::serve() {
   while (true) {
-    const auto frame = readFrame(socket_.get());
+    const auto frame = reader_.next();
     if (!frame) {
       if (frame.error() != FrameReadError::endOfStream) {
         logLine("cut off process " + std::to_string(peer_.processId) + ": broken frame");

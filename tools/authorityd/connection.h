@@ -22,7 +22,11 @@ class Connection {
   // Serves `socket`, whose client end is `peer`, the creator of what it creates.
   Connection(linux_platform::UniqueFd socket, Creator peer, AuthorizationStore& store,
              const ServerSettings& settings)
-      : socket_(std::move(socket)), peer_(peer), store_(store), settings_(settings) {}
+      : socket_(std::move(socket)),
+        reader_(socket_.get()),
+        peer_(peer),
+        store_(store),
+        settings_(settings) {}
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
   ~Connection();
@@ -47,6 +51,7 @@ class Connection {
   bool peerStillConnected() const;
 
   linux_platform::UniqueFd socket_;
+  linux_platform::FrameReader reader_;
   Creator peer_;
   AuthorizationStore& store_;
   const ServerSettings& settings_;

@@ -16,7 +16,7 @@ AuthorizationReply AuthorizationConnection::exchange(const AuthorizationRequest&
   const AuthorizationReply failed{.status = errAuthorizationInternal};
   if (!socket_) return failed;
   if (writeFrame(socket_.get(), encodeRequest(request))) {
-    if (const auto frame = readFrame(socket_.get())) {
+    if (const auto frame = reader_.next()) {
       if (auto reply = decodeReply(frame->payload)) return *reply;
     }
   }

@@ -8,6 +8,7 @@
 
 #include "platform/linux/authorization/protocol.h"
 #include "platform/linux/posix/unique_fd.h"
+#include "platform/linux/wire/frame_io.h"
 
 namespace tarnel::linux_platform {
 
@@ -21,9 +22,11 @@ class AuthorizationConnection {
   AuthorizationReply exchange(const AuthorizationRequest& request);
 
  private:
-  explicit AuthorizationConnection(UniqueFd socket) : socket_(std::move(socket)) {}
+  explicit AuthorizationConnection(UniqueFd socket)
+      : socket_(std::move(socket)), reader_(socket_.get()) {}
 
   UniqueFd socket_;
+  FrameReader reader_;
 };
 
 }  // namespace tarnel::linux_platform

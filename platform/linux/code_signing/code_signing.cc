@@ -19,18 +19,23 @@ class LinuxRequirement : public SecRequirement {
   const requirement::Expression expression;
 };
 
+// Whose code an object is: this process's own, or a peer's.
+enum class Whose { self, guest };
+
 // Running code, held as its executable opened while the process was known to be the one asked
 // for; the on-disk code is read through that descriptor, never through a path.
 class LinuxCode : public SecCode {
  public:
-  explicit LinuxCode(UniqueFd opened) : executable(std::move(opened)) {}
+  LinuxCode(UniqueFd opened, Whose owner) : executable(std::move(opened)), whose(owner) {}
   const UniqueFd executable;
+  const Whose whose;
 };
 
 class LinuxStaticCode : public SecStaticCode {
  public:
-  explicit LinuxStaticCode(UniqueFd opened) : file(std::move(opened)) {}
+  LinuxStaticCode(UniqueFd opened, Whose owner) : file(std::move(opened)), whose(owner) {}
   const UniqueFd file;
+  const Whose whose;
 };
 
 }  // namespace
@@ -51,7 +56,7 @@ OSStatus LinuxCodeSigning::copySelf(SecCSFlags flags, std::unique_ptr<SecCode>& 
   if (flags != kSecCSDefaultFlags) return errSecCSInvalidFlags;
   UniqueFd executable(::open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
   if (!executable) return errSecCSStaticCodeNotFound;
-  code = std::make_unique<LinuxCode>(std::move(executable));
+  code = std::make_unique<LinuxCode>(std::move(executable), Whose::self);
   return errSecSuccess;
 }
 
@@ -65,7 +70,7 @@ OSStatus LinuxCodeSigning::copyGuestWithAttributes(const Dictionary& attributes,
   if (!token) return errSecCSInvalidAttributeValues;
   auto executable = openPeerExecutable(*token);
   if (!executable) return executable.error().status;
-  guest = std::make_unique<LinuxCode>(std::move(*executable));
+  guest = std::make_unique<LinuxCode>(std::move(*executable), Whose::guest);
   return errSecSuccess;
 }
 
@@ -76,7 +81,7 @@ OSStatus LinuxCodeSigning::copyStaticCode(const SecCode& code, SecCSFlags flags,
   if (!linuxCode) return errSecCSInvalidObjectRef;
   UniqueFd file(::fcntl(linuxCode->executable.get(), F_DUPFD_CLOEXEC, 0));
   if (!file) return errSecCSStaticCodeNotFound;
-  staticCode = std::make_unique<LinuxStaticCode>(std::move(file));
+  staticCode = std::make_unique<LinuxStaticCode>(std::move(file), linuxCode->whose);
   return errSecSuccess;
 }
 
@@ -85,7 +90,14 @@ OSStatus LinuxCodeSigning::checkValidity(const SecStaticCode& staticCode, SecCSF
   const auto* linuxStaticCode = dynamic_cast<const LinuxStaticCode*>(&staticCode);
   const auto* linuxRequirement = dynamic_cast<const LinuxRequirement*>(&requirement);
   if (!linuxStaticCode || !linuxRequirement) return errSecCSInvalidObjectRef;
-  const auto validated = validateSignedFile(linuxStaticCode->file.get(), anchorsFolder_, flags);
+  const int file = linuxStaticCode->file.get();
+  if (linuxStaticCode->whose == Whose::self) {
+    const auto validated = ownCode_.validate(file, anchorsFolder_, flags);
+    if (!validated) return validated.error().status;
+    return evaluateRequirement(linuxRequirement->expression, **validated) ? errSecSuccess
+                                                                          : errSecCSReqFailed;
+  }
+  const auto validated = validateSignedFile(file, anchorsFolder_, flags);
   if (!validated) return validated.error().status;
   return evaluateRequirement(linuxRequirement->expression, *validated) ? errSecSuccess
                                                                        : errSecCSReqFailed;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/code_signing.h"
+#include "platform/linux/code_signing/own_code_verdict.h"
 #include "platform/linux/code_signing/trust_anchors.h"
 
 namespace tarnel::linux_platform {
@@ -23,11 +24,14 @@ class LinuxCodeSigning : public CodeSigning {
                                    std::unique_ptr<SecCode>& guest) override;
   OSStatus copyStaticCode(const SecCode& code, SecCSFlags flags,
                           std::unique_ptr<SecStaticCode>& staticCode) override;
+  // This process's own code is judged by the verdict kept on it while nothing it rests on has
+  // changed (OwnCodeVerdict); any other code is validated in full every time.
   OSStatus checkValidity(const SecStaticCode& staticCode, SecCSFlags flags,
                          const SecRequirement& requirement) override;
 
  private:
   std::string anchorsFolder_;
+  OwnCodeVerdict ownCode_;
 };
 
 }  // namespace tarnel::linux_platform

@@ -49,8 +49,8 @@ std::expected<SignedFile, SigningFailure> readSignedFile(int fd) {
 
 }  // namespace
 
-std::expected<RequirementContext, SigningFailure> validateSignedFile(
-    int fd, const std::string& anchorsFolder, SecCSFlags flags) {
+std::expected<ValidatedCode, SigningFailure> validateCode(int fd, const std::string& anchorsFolder,
+                                                          SecCSFlags flags) {
   if ((flags & ~kValidityFlags) != 0)
     return failure(errSecCSInvalidFlags, "unknown validity flags");
   const auto strictness = (flags & kSecCSStrictValidate) ? Strictness::strict : Strictness::lenient;
@@ -86,14 +86,24 @@ std::expected<RequirementContext, SigningFailure> validateSignedFile(
   if (*section && *section != directory->infoPlist) {
     return failure(errSecCSInfoPlistFailed, "the information dictionary is not the one signed");
   }
-  RequirementContext context{
-      .anchored = true, .identifier = directory->identifier, .chain = verified->chain, .info = {}};
+  ValidatedCode validated{.context = {.anchored = true,
+                                      .identifier = directory->identifier,
+                                      .chain = verified->chain,
+                                      .info = {}},
+                          .validUntil = verified->validUntil};
   if (directory->infoPlist) {
     auto info = parseInfoDictionary(*directory->infoPlist);
     if (!info) return failure(errSecCSInfoPlistFailed, "the information dictionary is damaged");
-    context.info = std::move(*info);
+    validated.context.info = std::move(*info);
   }
-  return context;
+  return validated;
+}
+
+std::expected<RequirementContext, SigningFailure> validateSignedFile(
+    int fd, const std::string& anchorsFolder, SecCSFlags flags) {
+  auto validated = validateCode(fd, anchorsFolder, flags);
+  if (!validated) return std::unexpected(validated.error());
+  return std::move(validated->context);
 }
 
 std::expected<SignatureDescription, SigningFailure> describeSignature(int fd) {

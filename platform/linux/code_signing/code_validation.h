@@ -3,6 +3,7 @@
 // dictionary. What the validation establishes is what a requirement is then judged against.
 #pragma once
 
+#include <chrono>
 #include <expected>
 #include <optional>
 #include <string>
@@ -18,8 +19,20 @@ namespace tarnel::linux_platform {
 inline constexpr SecCSFlags kValidityFlags =
     kSecCSCheckAllArchitectures | kSecCSCheckNestedCode | kSecCSStrictValidate;
 
+struct ValidatedCode {
+  RequirementContext context;
+  // The earliest end of validity in the signing chain: from then on the same file no longer
+  // validates.
+  std::chrono::system_clock::time_point validUntil;
+};
+
 // What the signature of the executable open as `fd` establishes, when it is valid under `flags`
-// against the anchors in `anchorsFolder`; otherwise the status and reason of the first failure.
+// against the anchors in `anchorsFolder`, and until when; otherwise the status and reason of the
+// first failure.
+std::expected<ValidatedCode, SigningFailure> validateCode(int fd, const std::string& anchorsFolder,
+                                                          SecCSFlags flags);
+
+// The same, what the signature establishes alone.
 std::expected<RequirementContext, SigningFailure> validateSignedFile(
     int fd, const std::string& anchorsFolder, SecCSFlags flags);
 

@@ -4,6 +4,9 @@
 #include <openssl/objects.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
+#include <ctime>
+
 #include "platform/code_signing.h"
 #include "platform/linux/code_signing/certificate_reading.h"
 #include "platform/linux/code_signing/pem_certificates.h"
@@ -51,6 +54,13 @@ bool maySignCode(X509* certificate) {
     return false;
   }
   return true;
+}
+
+// When `certificate` stops being valid.
+std::optional<std::chrono::system_clock::time_point> endOfValidity(X509* certificate) {
+  std::tm end{};
+  if (ASN1_TIME_to_tm(X509_get0_notAfter(certificate), &end) != 1) return std::nullopt;
+  return std::chrono::system_clock::from_time_t(::timegm(&end));
 }
 
 }  // namespace
@@ -136,9 +146,14 @@ std::expected<VerifiedData, SigningFailure> verifySignedData(std::span<const std
                                           "the signing certificate may not sign code"});
   }
   X509StackPtr chain(X509_STORE_CTX_get1_chain(context.get()));
-  VerifiedData verified{memoryContents(content.get()), {}};
+  VerifiedData verified{
+      memoryContents(content.get()), {}, std::chrono::system_clock::time_point::max()};
   for (int i = 0; chain && i < sk_X509_num(chain.get()); ++i) {
-    verified.chain.push_back(readCertificateFields(sk_X509_value(chain.get(), i)));
+    X509* certificate = sk_X509_value(chain.get(), i);
+    verified.chain.push_back(readCertificateFields(certificate));
+    const auto until = endOfValidity(certificate);
+    if (!until) return std::unexpected(invalid("a certificate's end of validity cannot be read"));
+    verified.validUntil = std::min(verified.validUntil, *until);
   }
   return verified;
 }

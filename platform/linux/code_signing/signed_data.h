@@ -2,6 +2,7 @@
 // code directory. Made with the signer's certificate and key, checked against the trust anchors.
 #pragma once
 
+#include <chrono>
 #include <expected>
 #include <optional>
 #include <span>
@@ -36,6 +37,8 @@ std::expected<Bytes, std::string> signData(const SigningIdentity& identity,
 struct VerifiedData {
   Bytes content;
   std::vector<CertificateFields> chain;  // the leaf first, the anchor last
+  // The earliest end of validity in the chain: from then on the same data no longer verifies.
+  std::chrono::system_clock::time_point validUntil;
 };
 
 // The content of the signed data in `der` when its one signer's signature holds and that

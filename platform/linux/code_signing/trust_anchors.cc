@@ -42,6 +42,20 @@ std::expected<std::vector<std::string>, std::string> anchorFiles(const std::stri
 
 }  // namespace
 
+std::optional<AnchorsState> readAnchorsState(const std::string& folder) {
+  const auto names = anchorFiles(folder);
+  const auto own = fileStateAt(folder);
+  if (!names || !own) return std::nullopt;
+  AnchorsState state;
+  state.entries.emplace_back("", *own);
+  for (const auto& name : *names) {
+    const auto file = fileStateAt(folder + "/" + name);
+    if (!file) return std::nullopt;
+    state.entries.emplace_back(name, *file);
+  }
+  return state;
+}
+
 std::expected<X509StorePtr, std::string> loadTrustAnchors(const std::string& folder) {
   const auto names = anchorFiles(folder);
   if (!names) return std::unexpected(names.error());

@@ -3,9 +3,13 @@
 #pragma once
 
 #include <expected>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/linux/code_signing/openssl_ptr.h"
+#include "platform/linux/posix/file_state.h"
 
 namespace tarnel::linux_platform {
 
@@ -14,5 +18,16 @@ inline constexpr const char* kDefaultAnchorsFolder = "/etc/tarnel/anchors";
 // A store of every certificate in the files named *.pem in `folder`; the reason when the folder
 // cannot be read, a file is damaged, or there is no anchor at all.
 std::expected<X509StorePtr, std::string> loadTrustAnchors(const std::string& folder);
+
+// What the anchors in a folder are, as far as any change to them shows: the folder's own identity
+// and times (a file added, removed or renamed changes them) and each anchor file's name,
+// identity, size and times (a file rewritten or replaced changes them).
+struct AnchorsState {
+  std::vector<std::pair<std::string, FileState>> entries;  // the folder first, as ""
+  bool operator==(const AnchorsState&) const = default;
+};
+
+// The state of `folder` now; nothing when it cannot be read.
+std::optional<AnchorsState> readAnchorsState(const std::string& folder);
 
 }  // namespace tarnel::linux_platform

@@ -33,8 +33,10 @@ struct LinuxConnection::Channel {
 LinuxConnection::LinuxConnection(UniqueFd socket, Log& log)
     : channel_(std::make_shared<Channel>(std::move(socket))),
       pin_(channel_->socket.get(), peerAuditToken(channel_->socket.get())),
+      reader_(channel_->socket.get()),
       log_(log) {
-  receiveSenderCredentials(channel_->socket.get());
+  // No pidfd per read: while the pinned process lives, its id names it alone (PeerPin).
+  receiveSenderCredentials(channel_->socket.get(), SenderPidfds::notAttached);
 }
 
 LinuxConnection::~LinuxConnection() = default;
@@ -124,7 +126,7 @@ bool LinuxConnection::peerKeepsTrust() {
 
 std::expected<std::pair<CallMessage, const MethodSignature*>, LinuxConnection::End>
 LinuxConnection::nextCall() {
-  const auto frame = readFrame(channel_->socket.get());
+  const auto frame = reader_.next();
   if (!frame) {
     return std::unexpected(frame.error() == FrameReadError::endOfStream ? End::peerLeft
                                                                         : End::protocolBroken);

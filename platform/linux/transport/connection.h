@@ -13,6 +13,7 @@
 #include "platform/linux/transport/interface.h"
 #include "platform/linux/transport/message_format.h"
 #include "platform/linux/transport/peer_pin.h"
+#include "platform/linux/wire/frame_io.h"
 #include "platform/log.h"
 #include "platform/transport.h"
 
@@ -63,6 +64,7 @@ class LinuxConnection : public XPCConnection {
 
   std::shared_ptr<Channel> channel_;
   PeerPin pin_;
+  FrameReader reader_;
   Log& log_;
 
   mutable std::mutex mutex_;

@@ -18,7 +18,7 @@ LinuxListener::LinuxListener(UniqueFd socket, std::optional<std::string> socketA
       loopWake_(std::move(loopWake)),
       log_(log) {
   // Accepted sockets inherit it, so that even a call sent before the accept carries its sender.
-  receiveSenderCredentials(socket_.get());
+  receiveSenderCredentials(socket_.get(), SenderPidfds::notAttached);
 }
 
 LinuxListener::~LinuxListener() {

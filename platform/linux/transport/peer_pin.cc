@@ -39,8 +39,9 @@ bool PeerPin::isPinnedProcess(const SenderCredentials& sender) const {
     return false;
   }
   if (identity_ && sender.processIdentity) return *identity_ == *sender.processIdentity;
-  // While the pinned process lives, no other process can hold its id.
-  return process_->running();
+  // Asked after the message was read: if the pinned process has not been reaped by now, it held
+  // its id all along, and no other process can have sent under it.
+  return pidfdProcessAlive(process_->pidfd());
 }
 
 std::optional<std::string> PeerPin::breach() const {

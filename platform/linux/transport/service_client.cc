@@ -41,7 +41,7 @@ std::expected<std::vector<ReplyArgument>, CallFailure> ServiceClient::callWithEn
 
 std::expected<void, CallFailure> ServiceClient::awaitReady() {
   if (ready_) return {};
-  const auto frame = readFrame(socket_.get());
+  const auto frame = reader_.next();
   // However the connection ended, nothing had been sent on it: the service refused it.
   if (!frame) return std::unexpected(CallFailure::invalidated);
   if (!isReady(frame->payload)) return std::unexpected(CallFailure::badReply);
@@ -57,7 +57,7 @@ std::expected<std::vector<ReplyArgument>, CallFailure> ServiceClient::exchange(
   if (!writeFrame(socket_.get(), payload)) return std::unexpected(CallFailure::invalidated);
   if (!signature->reply) return std::vector<ReplyArgument>{};
 
-  const auto frame = readFrame(socket_.get());
+  const auto frame = reader_.next();
   if (!frame) {
     switch (frame.error()) {
       case FrameReadError::failed:

@@ -12,6 +12,7 @@
 #include "model/value.h"
 #include "platform/linux/posix/unique_fd.h"
 #include "platform/linux/transport/transport.h"
+#include "platform/linux/wire/frame_io.h"
 #include "platform/transport.h"
 
 namespace tarnel::linux_platform {
@@ -60,13 +61,14 @@ class ServiceClient {
   int socket() const { return socket_.get(); }
 
  private:
-  explicit ServiceClient(UniqueFd socket) : socket_(std::move(socket)) {}
+  explicit ServiceClient(UniqueFd socket) : socket_(std::move(socket)), reader_(socket_.get()) {}
   // Writes the call `payload` numbered `id` and waits for its reply, of the kinds `method` says.
   std::expected<std::vector<ReplyArgument>, CallFailure> exchange(const RemoteMethod& method,
                                                                   std::uint64_t id,
                                                                   const Bytes& payload);
 
   UniqueFd socket_;
+  FrameReader reader_;
   bool ready_ = false;
   std::uint64_t nextCallId_ = 1;
 };

@@ -57,12 +57,15 @@ void takeControl(msghdr& message, SenderCredentials& sender) {
   }
 }
 
-Chunk readChunk(int socketFd, std::uint8_t* into, std::size_t maximum) {
+// One read: into `into`, then into `ahead` when there is room ahead. The kernel fills the first
+// before the second.
+Chunk readChunk(int socketFd, std::span<std::uint8_t> into, std::span<std::uint8_t> ahead) {
   alignas(cmsghdr) std::array<char, kControlLength> control{};
-  iovec vector{.iov_base = into, .iov_len = maximum};
+  std::array<iovec, 2> vectors{{{.iov_base = into.data(), .iov_len = into.size()},
+                                {.iov_base = ahead.data(), .iov_len = ahead.size()}}};
   msghdr message{};
-  message.msg_iov = &vector;
-  message.msg_iovlen = 1;
+  message.msg_iov = vectors.data();
+  message.msg_iovlen = ahead.empty() ? 1 : 2;
   message.msg_control = control.data();
   message.msg_controllen = control.size();
   ssize_t received = 0;
@@ -87,9 +90,10 @@ void noteSender(std::vector<SenderCredentials>& senders, const SenderCredentials
 
 }  // namespace
 
-bool receiveSenderCredentials(int socketFd) {
+bool receiveSenderCredentials(int socketFd, SenderPidfds pidfds) {
   const int on = 1;
   if (::setsockopt(socketFd, SOL_SOCKET, SO_PASSCRED, &on, sizeof on) != 0) return false;
+  if (pidfds == SenderPidfds::notAttached) return true;
   // Older kernels lack it; the credentials alone still name the sender.
   if (::setsockopt(socketFd, SOL_SOCKET, SO_PASSPIDFD, &on, sizeof on) != 0 &&
       errno != ENOPROTOOPT) {
@@ -98,38 +102,62 @@ bool receiveSenderCredentials(int socketFd) {
   return true;
 }
 
-std::expected<ReceivedFrame, FrameReadError> readFrame(int socketFd) {
+FrameReader::FrameReader(int socketFd, std::size_t lookahead)
+    : socket_(socketFd), ahead_(lookahead) {}
+
+std::size_t FrameReader::takeAhead(std::span<std::uint8_t> into, ReceivedFrame& frame) {
+  const auto taken = std::min(into.size(), aheadEnd_ - aheadBegin_);
+  if (taken == 0) return 0;
+  std::memcpy(into.data(), ahead_.data() + aheadBegin_, taken);
+  aheadBegin_ += taken;
+  noteSender(frame.senders, aheadSender_);
+  return taken;
+}
+
+std::expected<std::size_t, FrameReadError> FrameReader::readInto(std::span<std::uint8_t> into,
+                                                                 ReceivedFrame& frame,
+                                                                 bool insideFrame) {
+  if (const auto taken = takeAhead(into, frame); taken > 0) return taken;
+  // Nothing is kept ahead now: the whole room is free for what follows `into`.
+  const auto chunk = readChunk(socket_, into, ahead_);
+  if (chunk.status == ChunkStatus::failed) return std::unexpected(FrameReadError::failed);
+  if (chunk.status == ChunkStatus::endOfStream) {
+    return std::unexpected(insideFrame ? FrameReadError::truncated : FrameReadError::endOfStream);
+  }
+  noteSender(frame.senders, chunk.sender);
+  const auto filled = std::min(chunk.length, into.size());
+  aheadBegin_ = 0;
+  aheadEnd_ = chunk.length - filled;
+  aheadSender_ = chunk.sender;
+  return filled;
+}
+
+std::expected<ReceivedFrame, FrameReadError> FrameReader::next() {
   ReceivedFrame frame;
   std::array<std::uint8_t, kHeaderLength> header{};
-  std::size_t have = 0;
-  while (have < header.size()) {
-    const auto chunk = readChunk(socketFd, header.data() + have, header.size() - have);
-    if (chunk.status == ChunkStatus::failed) return std::unexpected(FrameReadError::failed);
-    if (chunk.status == ChunkStatus::endOfStream) {
-      return std::unexpected(have == 0 ? FrameReadError::endOfStream : FrameReadError::truncated);
-    }
-    noteSender(frame.senders, chunk.sender);
-    have += chunk.length;
+  for (std::size_t have = 0; have < header.size();) {
+    const auto read = readInto(std::span(header).subspan(have), frame, have > 0);
+    if (!read) return std::unexpected(read.error());
+    have += *read;
   }
   const std::uint32_t length = (std::uint32_t{header[0]} << 24) | (std::uint32_t{header[1]} << 16) |
                                (std::uint32_t{header[2]} << 8) | std::uint32_t{header[3]};
   if (length == 0 || length > kMaximumFrameLength) {
     return std::unexpected(FrameReadError::badLength);
   }
-  have = 0;
-  while (have < length) {
+  for (std::size_t have = 0; have < length;) {
     const auto want = std::min<std::size_t>(kReadChunk, length - have);
     frame.payload.resize(have + want);
-    const auto chunk = readChunk(socketFd, frame.payload.data() + have, want);
-    if (chunk.status == ChunkStatus::failed) return std::unexpected(FrameReadError::failed);
-    if (chunk.status == ChunkStatus::endOfStream) {
-      return std::unexpected(FrameReadError::truncated);
-    }
-    noteSender(frame.senders, chunk.sender);
-    have += chunk.length;
+    const auto read = readInto(std::span(frame.payload).subspan(have, want), frame, true);
+    if (!read) return std::unexpected(read.error());
+    have += *read;
+    frame.payload.resize(have);
   }
-  frame.payload.resize(have);
   return frame;
+}
+
+std::expected<ReceivedFrame, FrameReadError> readFrame(int socketFd) {
+  return FrameReader(socketFd, 0).next();
 }
 
 bool writeFrame(int socketFd, std::span<const std::uint8_t> payload) {

@@ -42,13 +42,45 @@ enum class FrameReadError {
   failed,       // the socket failed; errno, as readFrame returns, says how
 };
 
-// Asks the kernel to attach the sender's credentials (and pidfd, where it can) to every message
-// that arrives on `socketFd`. False when the socket refused.
-bool receiveSenderCredentials(int socketFd);
+// Whether the kernel also makes a pidfd of the sender for every read: it names the sender where
+// process ids could be reused, at the price of a descriptor made and closed per read.
+enum class SenderPidfds { attached, notAttached };
 
-// Reads exactly one frame from the blocking socket `socketFd`, never more than the limit, and
-// allocates only as bytes arrive. receiveSenderCredentials must be on for the senders to be known.
-// Descriptors a peer attaches are closed unread.
+// Asks the kernel to attach the sender's credentials (and pidfd, where it can and `pidfds` asks)
+// to every message that arrives on `socketFd`. False when the socket refused.
+bool receiveSenderCredentials(int socketFd, SenderPidfds pidfds = SenderPidfds::attached);
+
+// The frames of one blocking socket, in order. Each is read never more than the limit, and
+// allocated only as its bytes arrive. With room to look ahead, a frame that has arrived whole
+// within that room is read with one system call (its length, its body and its sender's
+// credentials together), and what arrived after it is kept for the next frame; bytes of two
+// senders never share a read, so each byte keeps its sender. receiveSenderCredentials must be on
+// for the senders to be known. Descriptors a peer attaches are closed unread.
+class FrameReader {
+ public:
+  // Room to look ahead that holds any small message whole.
+  static constexpr std::size_t kLookahead = 4096;
+
+  explicit FrameReader(int socketFd, std::size_t lookahead = kLookahead);
+
+  std::expected<ReceivedFrame, FrameReadError> next();
+
+ private:
+  // Reads into `into` (up to its size) and then into the room ahead; the bytes that went into
+  // `into`, or how the read failed.
+  std::expected<std::size_t, FrameReadError> readInto(std::span<std::uint8_t> into,
+                                                      ReceivedFrame& frame, bool insideFrame);
+  // Takes up to `into.size()` bytes kept from an earlier read; how many it took.
+  std::size_t takeAhead(std::span<std::uint8_t> into, ReceivedFrame& frame);
+
+  int socket_;
+  Bytes ahead_;  // the room; [aheadBegin_, aheadEnd_) holds bytes not yet taken
+  std::size_t aheadBegin_ = 0;
+  std::size_t aheadEnd_ = 0;
+  SenderCredentials aheadSender_;
+};
+
+// Reads exactly one frame from `socketFd` and nothing after it: for a socket read by nothing else.
 std::expected<ReceivedFrame, FrameReadError> readFrame(int socketFd);
 
 // Writes one whole frame; never raises SIGPIPE. False when the peer has gone, or when `payload`

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "platform/linux/posix/pidfd.h"
 #include "platform/linux/posix/unique_fd.h"
@@ -56,24 +57,34 @@ TEST(FrameIoTest, AFrameArrivesWholeWithItsSender) {
   EXPECT_EQ(frame->senders[0].processIdentity, pidfdProcessIdentity(self.get()));
 }
 
-TEST(FrameIoTest, FramesFollowOneAnotherWithoutReadingAhead) {
-  auto pair = makePair();
-  const Bytes big(kMaximumFrameLength, 0x5a);
-  // The writer blocks once the socket buffer is full, so it runs beside the reader.
-  std::thread writer([&] {
-    EXPECT_TRUE(writeFrame(pair.writer.get(), Bytes{1}));
-    EXPECT_TRUE(writeFrame(pair.writer.get(), big));
-    EXPECT_TRUE(writeFrame(pair.writer.get(), Bytes{2, 3}));
-  });
-  const auto first = readFrame(pair.reader.get());
-  const auto second = readFrame(pair.reader.get());
-  const auto third = readFrame(pair.reader.get());
-  writer.join();
-  ASSERT_TRUE(first && second && third);
-  EXPECT_EQ(first->payload, Bytes{1});
-  EXPECT_EQ(second->payload.size(), kMaximumFrameLength);
-  EXPECT_EQ(second->payload, big);
-  EXPECT_EQ(third->payload, (Bytes{2, 3}));
+// Read exactly, or looking ahead: a frame that ends inside a read gives the rest to the next.
+TEST(FrameIoTest, FramesFollowOneAnother) {
+  for (const std::size_t lookahead : {std::size_t{0}, FrameReader::kLookahead}) {
+    SCOPED_TRACE(lookahead);
+    auto pair = makePair();
+    const Bytes big(kMaximumFrameLength, 0x5a);
+    // The writer blocks once the socket buffer is full, so it runs beside the reader.
+    std::thread writer([&] {
+      EXPECT_TRUE(writeFrame(pair.writer.get(), Bytes{1}));
+      EXPECT_TRUE(writeFrame(pair.writer.get(), big));
+      EXPECT_TRUE(writeFrame(pair.writer.get(), Bytes{2, 3}));
+      Bytes severalInOneWrite = header(1);
+      severalInOneWrite.push_back(4);
+      const auto more = header(2);
+      severalInOneWrite.insert(severalInOneWrite.end(), more.begin(), more.end());
+      severalInOneWrite.insert(severalInOneWrite.end(), {5, 6});
+      writeAll(pair.writer.get(), severalInOneWrite);
+      pair.writer.reset();
+    });
+    FrameReader reader(pair.reader.get(), lookahead);
+    std::vector<Bytes> payloads;
+    for (auto frame = reader.next(); frame; frame = reader.next()) {
+      payloads.push_back(frame->payload);
+    }
+    writer.join();
+    EXPECT_EQ(payloads, (std::vector<Bytes>{{1}, big, {2, 3}, {4}, {5, 6}}));
+    EXPECT_EQ(reader.next().error(), FrameReadError::endOfStream);
+  }
 }
 
 TEST(FrameIoTest, ReadFailuresAreNamed) {
@@ -123,6 +134,27 @@ TEST(FrameIoTest, AFrameWrittenByTwoProcessesNamesBoth) {
   EXPECT_EQ(frame->senders[0].processId, ::getpid());
   EXPECT_EQ(frame->senders[1].processId, child);
   EXPECT_NE(frame->senders[0].processIdentity, frame->senders[1].processIdentity);
+}
+
+// Bytes read ahead keep the sender they came with: a whole frame of another process that follows
+// one of this process is that process's alone.
+TEST(FrameIoTest, AFrameReadAheadKeepsItsOwnSender) {
+  auto pair = makePair();
+  ASSERT_TRUE(writeFrame(pair.writer.get(), Bytes{1}));
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) ::_exit(writeFrame(pair.writer.get(), Bytes{2}) ? 0 : 1);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_EQ(status, 0);
+  FrameReader reader(pair.reader.get());
+  const auto first = reader.next();
+  const auto second = reader.next();
+  ASSERT_TRUE(first && second);
+  ASSERT_EQ(first->senders.size(), 1u);
+  EXPECT_EQ(first->senders[0].processId, ::getpid());
+  ASSERT_EQ(second->senders.size(), 1u);
+  EXPECT_EQ(second->senders[0].processId, child);
 }
 
 TEST(FrameIoTest, WithoutCredentialsTheSenderIsUnknown) {
