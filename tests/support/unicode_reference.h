@@ -1,13 +1,35 @@
 // The plain forms that model/'s fast text paths must agree with, for the tests and the fuzz
-// targets alike: a validator that decodes each sequence and then rules out what the contract
-// names.
+// targets alike: utf8proc asked about every pair of neighbouring code points, and a validator
+// that decodes each sequence and then rules out what the contract names.
 #pragma once
+
+#include <utf8proc.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace tarnel::reference {
+
+// The extended grapheme clusters of valid UTF-8 `text`.
+inline std::size_t graphemeClusters(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+  auto remaining = static_cast<utf8proc_ssize_t>(text.size());
+  std::size_t clusters = 0;
+  utf8proc_int32_t previous = -1;
+  utf8proc_int32_t state = 0;
+  while (remaining > 0) {
+    utf8proc_int32_t codePoint = 0;
+    const auto length = utf8proc_iterate(bytes, remaining, &codePoint);
+    if (length <= 0) break;
+    if (previous < 0 || utf8proc_grapheme_break_stateful(previous, codePoint, &state)) ++clusters;
+    previous = codePoint;
+    bytes += length;
+    remaining -= length;
+  }
+  return clusters;
+}
 
 // True when `bytes` is valid UTF-8: no overlong forms, no surrogates, nothing past U+10FFFF.
 inline bool isValidUtf8(std::span<const std::uint8_t> bytes) {
