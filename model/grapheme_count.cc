@@ -50,8 +50,9 @@ const std::uint8_t* pastStandalone(const StandaloneCodePoints& standalone, const
     const std::uint32_t lead = at[0];
     const auto* const first = at;
     if (lead < 0x80) {
-      at += plainAsciiRun(at, stop);
-      if (at == first) break;  // a carriage return
+      if (lead == '\r') break;
+      // A single ASCII character, as a space between words, needs no look further.
+      at += at[1] < 0x80 ? plainAsciiRun(at, stop) : 1;
       clusters += static_cast<std::size_t>(at - first);
     } else if (lead >= 0xe0) {
       // Kana, CJK ideographs and Hangul syllables come in long runs of three-byte code points.
