@@ -39,6 +39,36 @@ std::size_t plainAsciiRun(const std::uint8_t* from, const std::uint8_t* stop) {
   return static_cast<std::size_t>(at - from);
 }
 
+// Where the standalone letters of `kLength` bytes (two or three: most scripts' letters; kana,
+// CJK ideographs and Hangul syllables) from `at` on end, before `stop`, with the single ASCII
+// characters between words, as spaces; each is a cluster of its own, added to `clusters`.
+template <std::size_t kLength>
+const std::uint8_t* pastLetters(const StandaloneCodePoints& standalone, const std::uint8_t* at,
+                                const std::uint8_t* stop, std::size_t& clusters) {
+  static_assert(kLength == 2 || kLength == 3);
+  constexpr std::uint32_t kLeadMask = kLength == 2 ? 0xe0 : 0xf0;
+  constexpr std::uint32_t kLeadBits = kLength == 2 ? 0xc0 : 0xe0;
+  const auto* const first = at;
+  std::size_t separators = 0;
+  while (at < stop) {
+    const std::uint32_t lead = at[0];
+    if ((lead & kLeadMask) == kLeadBits) {
+      const auto codePoint =
+          kLength == 2 ? ((lead & 0x1f) << 6) | (at[1] & 0x3fu)
+                       : ((((lead & 0x0f) << 6) | (at[1] & 0x3fu)) << 6) | (at[2] & 0x3fu);
+      if (!standalone.containsBelow0x10000(codePoint)) break;
+      at += kLength;
+    } else if (lead < 0x80 && lead != '\r' && at[1] >= 0x80) {
+      ++at;
+      ++separators;
+    } else {
+      break;
+    }
+  }
+  clusters += separators + (static_cast<std::size_t>(at - first) - separators) / kLength;
+  return at;
+}
+
 // Where the code points from `at` on stop being ASCII other than a carriage return, or
 // standalone and below U+10000, before `stop`; each of them is a cluster of its own, added to
 // `clusters`. That is most of a text in any script: letters, and the spaces and punctuation
@@ -54,23 +84,10 @@ const std::uint8_t* pastStandalone(const StandaloneCodePoints& standalone, const
       // A single ASCII character, as a space between words, needs no look further.
       at += at[1] < 0x80 ? plainAsciiRun(at, stop) : 1;
       clusters += static_cast<std::size_t>(at - first);
-    } else if (lead >= 0xe0) {
-      // Kana, CJK ideographs and Hangul syllables come in long runs of three-byte code points.
-      while (at < stop && (at[0] & 0xf0) == 0xe0 &&
-             standalone.containsBelow0x10000(((((at[0] & 0x0fu) << 6) | (at[1] & 0x3fu)) << 6) |
-                                             (at[2] & 0x3fu))) {
-        at += 3;
-      }
-      if (at == first) break;
-      clusters += static_cast<std::size_t>(at - first) / 3;
     } else {
-      // Most other scripts' letters take two bytes, in runs as long as their words.
-      while (at < stop && (at[0] & 0xe0) == 0xc0 &&
-             standalone.containsBelow0x10000(((at[0] & 0x1fu) << 6) | (at[1] & 0x3fu))) {
-        at += 2;
-      }
+      at = lead >= 0xe0 ? pastLetters<3>(standalone, at, stop, clusters)
+                        : pastLetters<2>(standalone, at, stop, clusters);
       if (at == first) break;
-      clusters += static_cast<std::size_t>(at - first) / 2;
     }
   }
   return at;
