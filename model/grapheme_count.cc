@@ -13,29 +13,29 @@ namespace tarnel {
 
 namespace {
 
-// The high bit of each byte of `word` that is not ASCII or is a carriage return. Adding 0x7f to
-// a byte below 0x80 sets its high bit unless the byte is zero, and carries into no other byte.
-std::uint64_t asciiStops(std::uint64_t word) {
+// How many bytes from `from` on, before `stop`, are ASCII. Job texts are mostly ASCII, so it
+// looks at sixteen bytes a step.
+std::size_t asciiRun(const std::uint8_t* from, const std::uint8_t* stop) {
   constexpr std::uint64_t kHighBits = 0x8080808080808080;
-  constexpr std::uint64_t kLowBits = 0x7f7f7f7f7f7f7f7f;
-  constexpr std::uint64_t kCarriageReturns = 0x0d0d0d0d0d0d0d0d;
-  return (word | ~(((word & kLowBits) ^ kCarriageReturns) + kLowBits)) & kHighBits;
-}
-
-// How many bytes from `from` on, before `stop`, are ASCII other than a carriage return. Job texts
-// are mostly ASCII, so it looks at eight bytes a step.
-std::size_t plainAsciiRun(const std::uint8_t* from, const std::uint8_t* stop) {
   static_assert(std::endian::native == std::endian::little);
   const auto* at = from;
+  while (stop - at >= 16) {
+    std::uint64_t first = 0;
+    std::uint64_t second = 0;
+    std::memcpy(&first, at, sizeof first);
+    std::memcpy(&second, at + 8, sizeof second);
+    if (((first | second) & kHighBits) != 0) break;
+    at += 16;
+  }
   while (stop - at >= 8) {
     std::uint64_t word = 0;
     std::memcpy(&word, at, sizeof word);
-    if (const auto stops = asciiStops(word); stops != 0) {
-      return static_cast<std::size_t>(at - from) + std::countr_zero(stops) / 8;
+    if (const auto high = word & kHighBits; high != 0) {
+      return static_cast<std::size_t>(at - from) + std::countr_zero(high) / 8;
     }
     at += 8;
   }
-  while (at < stop && *at < 0x80 && *at != '\r') ++at;
+  while (at < stop && *at < 0x80) ++at;
   return static_cast<std::size_t>(at - from);
 }
 
@@ -58,7 +58,7 @@ const std::uint8_t* pastLetters(const StandaloneCodePoints& standalone, const st
                        : ((((lead & 0x0f) << 6) | (at[1] & 0x3fu)) << 6) | (at[2] & 0x3fu);
       if (!standalone.containsBelow0x10000(codePoint)) break;
       at += kLength;
-    } else if (lead < 0x80 && lead != '\r' && at[1] >= 0x80) {
+    } else if (lead < 0x80 && at[1] >= 0x80) {
       ++at;
       ++separators;
     } else {
@@ -69,20 +69,19 @@ const std::uint8_t* pastLetters(const StandaloneCodePoints& standalone, const st
   return at;
 }
 
-// Where the code points from `at` on stop being ASCII other than a carriage return, or
-// standalone and below U+10000, before `stop`; each of them is a cluster of its own, added to
-// `clusters`. That is most of a text in any script: letters, and the spaces and punctuation
-// between words. `stop` leaves three bytes after it, so that no read here passes the text's end,
-// be it UTF-8 or not.
+// Where the code points from `at` on stop being ASCII, or standalone and below U+10000, before
+// `stop`; each of them is a cluster of its own, added to `clusters`. That is most of a text in
+// any script: letters, and the spaces and punctuation between words. No carriage return lies
+// before `stop`, and three bytes follow it, so that no read here passes the text's end, be it
+// UTF-8 or not.
 const std::uint8_t* pastStandalone(const StandaloneCodePoints& standalone, const std::uint8_t* at,
                                    const std::uint8_t* stop, std::size_t& clusters) {
   while (at < stop) {
     const std::uint32_t lead = at[0];
     const auto* const first = at;
     if (lead < 0x80) {
-      if (lead == '\r') break;
       // A single ASCII character, as a space between words, needs no look further.
-      at += at[1] < 0x80 ? plainAsciiRun(at, stop) : 1;
+      at += at[1] < 0x80 ? asciiRun(at, stop) : 1;
       clusters += static_cast<std::size_t>(at - first);
     } else {
       at = lead >= 0xe0 ? pastLetters<3>(standalone, at, stop, clusters)
@@ -92,6 +91,33 @@ const std::uint8_t* pastStandalone(const StandaloneCodePoints& standalone, const
   }
   return at;
 }
+
+// Finds the carriage returns ahead of a walk, looking at each byte once. They are rare, and the
+// one ASCII character that a rule joins to the next (a line feed), so the fast path stops at each
+// rather than looking for them itself.
+class CarriageReturns {
+ public:
+  explicit CarriageReturns(const std::uint8_t* begin) : next_(begin), searchedTo_(begin) {}
+
+  // The first carriage return from `at` on, before `limit`, or else `limit`. Neither `at` nor
+  // `limit` may move back from one call to the next.
+  const std::uint8_t* firstBefore(const std::uint8_t* at, const std::uint8_t* limit) {
+    const bool known = next_ < searchedTo_;
+    if (known && next_ >= at) return std::min(next_, limit);
+    if (const auto* from = known ? at : std::max(at, searchedTo_); from < limit) {
+      const auto* found = std::memchr(from, '\r', static_cast<std::size_t>(limit - from));
+      next_ = found != nullptr ? static_cast<const std::uint8_t*>(found) : limit;
+      searchedTo_ = limit;
+    }
+    return std::min(next_, limit);
+  }
+
+ private:
+  // The first carriage return past the bytes looked at before it, or `searchedTo_` when none is
+  // known.
+  const std::uint8_t* next_;
+  const std::uint8_t* searchedTo_;
+};
 
 struct Decoded {
   std::uint32_t codePoint = 0;
@@ -134,6 +160,7 @@ std::size_t countGraphemeClusters(std::string_view utf8, std::size_t stopAt) {
   const auto* const end = begin + utf8.size();
   const auto* at = begin;
   std::size_t clusters = 0;
+  CarriageReturns carriageReturns(begin);
   while (at < end && clusters < stopAt) {
     // Here the code point before `at` is ASCII or standalone, or there is none, so no rule
     // reaches back past it but CR LF: the next code point begins a cluster if it is standalone,
@@ -146,9 +173,9 @@ std::size_t countGraphemeClusters(std::string_view utf8, std::size_t stopAt) {
       // As a code point takes a byte at least, within `stopAt - clusters` bytes it never counts
       // past the limit.
       const auto* const from = at;
-      at = pastStandalone(standalone, at,
-                          at + std::min(static_cast<std::size_t>(end - at) - 3, stopAt - clusters),
-                          clusters);
+      const auto* const limit =
+          at + std::min(static_cast<std::size_t>(end - at) - 3, stopAt - clusters);
+      at = pastStandalone(standalone, at, carriageReturns.firstBefore(at, limit), clusters);
       if (at != from) continue;
     }
     // One code point on its own: a carriage return, one near the end of the text, one of four
