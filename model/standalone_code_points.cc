@@ -14,7 +14,11 @@ namespace {
 // are ever joined: controls break on both sides; "Other" joins only what extends it or a prepend
 // before it; a Hangul syllable (LV, LVT) joins only jamo (L before it, V or T after it); a
 // pictograph joins only what extends it, or a pictograph after a joiner. None of those partners
-// is below, and none of these classes moves the state off its own class.
+// is below, and none of these classes moves the state off its own class. That is utf8proc 2.8,
+// Debian 12's; later versions also weigh Indic conjunct properties, under which a conjunct's
+// consonants are still "Other" and its linkers extenders. tests/model/grapheme_count_test.cc
+// compares every code point with utf8proc itself, so a version for which this no longer holds
+// shows there.
 bool isStandalone(std::uint32_t codePoint) {
   constexpr std::uint32_t kClasses = 1u << UTF8PROC_BOUNDCLASS_OTHER |
                                      1u << UTF8PROC_BOUNDCLASS_CONTROL |
