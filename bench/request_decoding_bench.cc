@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
+#include <utility>
 
 #include "bench/support/comparison_report.h"
 #include "model/decode_action.h"
@@ -38,12 +39,29 @@ std::string mixedJobText() {
       "\t\t<string>--ziel=/Volumes/Archiv/Übersicht/写真</string>\n\t</array>\n");
 }
 
-// The costly case: a job whose comment is a long Japanese text, no ASCII in it.
-std::string japaneseJobText() {
+// A job whose comment is a long text in one script, `sentence` repeated: the costly cases.
+std::string jobWithCommentOf(const std::string& sentence) {
   std::string comment;
-  while (comment.size() < 1024)
-    comment += "毎晩、写真と書類のフォルダーを外部ディスクに保存します。";
+  while (comment.size() < 1024) comment += sentence;
   return jobText("\t<key>Comment</key>\n\t<string>" + comment + "</string>\n");
+}
+
+std::string japaneseJobText() {
+  return jobWithCommentOf("毎晩、写真と書類のフォルダーを外部ディスクに保存します。");
+}
+
+std::string chineseJobText() { return jobWithCommentOf("每天晚上把照片和文件夹备份到外部磁盘。"); }
+
+std::string koreanJobText() {
+  return jobWithCommentOf("매일 밤 사진과 문서 폴더를 외장 디스크에 저장합니다. ");
+}
+
+std::string cyrillicJobText() {
+  return jobWithCommentOf("Каждую ночь сохраняет фотографии и документы на внешний диск. ");
+}
+
+std::string arabicJobText() {
+  return jobWithCommentOf("يحفظ الصور والمستندات على القرص الخارجي كل ليلة. ");
 }
 
 Bytes encodedSaveRequest(const std::string& text) {
@@ -74,6 +92,10 @@ void BM_DecodeSaveRequest(benchmark::State& state, std::string (*makeText)()) {
 }
 BENCHMARK_CAPTURE(BM_DecodeSaveRequest, mixed, mixedJobText);
 BENCHMARK_CAPTURE(BM_DecodeSaveRequest, japanese, japaneseJobText);
+BENCHMARK_CAPTURE(BM_DecodeSaveRequest, chinese, chineseJobText);
+BENCHMARK_CAPTURE(BM_DecodeSaveRequest, korean, koreanJobText);
+BENCHMARK_CAPTURE(BM_DecodeSaveRequest, cyrillic, cyrillicJobText);
+BENCHMARK_CAPTURE(BM_DecodeSaveRequest, arabic, arabicJobText);
 
 // The baseline: the least that taking the text from a message can cost.
 void BM_CopyAndValidateText(benchmark::State& state, std::string (*makeText)()) {
@@ -90,16 +112,26 @@ void BM_CopyAndValidateText(benchmark::State& state, std::string (*makeText)()) 
 }
 BENCHMARK_CAPTURE(BM_CopyAndValidateText, mixed, mixedJobText);
 BENCHMARK_CAPTURE(BM_CopyAndValidateText, japanese, japaneseJobText);
+BENCHMARK_CAPTURE(BM_CopyAndValidateText, chinese, chineseJobText);
+BENCHMARK_CAPTURE(BM_CopyAndValidateText, korean, koreanJobText);
+BENCHMARK_CAPTURE(BM_CopyAndValidateText, cyrillic, cyrillicJobText);
+BENCHMARK_CAPTURE(BM_CopyAndValidateText, arabic, arabicJobText);
+
+// The decoding of a request may cost at most twice what taking its text costs, whatever its script.
+Comparison decoding(std::string title, const std::string& text) {
+  return {.title = std::move(title),
+          .measurement = "BM_DecodeSaveRequest/" + text,
+          .baseline = "BM_CopyAndValidateText/" + text,
+          .ratio = 2};
+}
 
 const Comparison kComparisons[] = {
-    {.title = "decoding a request with a 64 KB text",
-     .measurement = "BM_DecodeSaveRequest/mixed",
-     .baseline = "BM_CopyAndValidateText/mixed",
-     .ratio = 3},
-    {.title = "  the same, its text all Japanese",
-     .measurement = "BM_DecodeSaveRequest/japanese",
-     .baseline = "BM_CopyAndValidateText/japanese",
-     .ratio = 3},
+    decoding("decoding a request with a 64 KB text", "mixed"),
+    decoding("  the same, its text all Japanese", "japanese"),
+    decoding("  all Chinese", "chinese"),
+    decoding("  all Korean", "korean"),
+    decoding("  all Russian", "cyrillic"),
+    decoding("  all Arabic", "arabic"),
 };
 
 }  // namespace

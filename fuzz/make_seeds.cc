@@ -1,6 +1,6 @@
 // Writes the seed corpus of every fuzz target: real encoded requests and replies, requirement
-// texts, code directories, executables signed with a throw-away identity, job files and
-// authorization messages, each made by the project's own encoders.
+// texts, code directories, executables signed with a throw-away identity, job files,
+// authorization messages and texts in many scripts, each made by the project's own encoders.
 //   make_fuzz_seeds REPOSITORY IDENTITY
 // REPOSITORY is the source tree (its resources/ are read, its fuzz/corpus/ written); IDENTITY is
 // a folder made by tests/support/signing/make_signing_identity.sh, whose team signs.
@@ -386,6 +386,25 @@ void writeAuthorizationMessages(const fs::path& corpus) {
   seeds.add("reply-denied", encodeReply(AuthorizationReply{.status = errAuthorizationDenied}));
 }
 
+// Texts, each also read byte by byte as a recipe for one: a job text, the scripts that the
+// decoding benchmark measures, and the sequences whose code points the break rules join.
+void writeGraphemeTexts(const fs::path& corpus) {
+  const Corpus seeds(corpus, "grapheme_count");
+  seeds.add("job-text", bytesOf("<dict>\r\n\t<key>Kommentar</key>\r\n\t<string>Nächtliche "
+                                "Sicherung — 夜間バックアップ</string>\n</dict>\n"));
+  seeds.add("japanese", bytesOf("毎晩、写真と書類のフォルダーを外部ディスクに保存します。"));
+  seeds.add("korean", bytesOf("매일 밤 사진과 문서 폴더를 외장 디스크에 저장합니다."));
+  seeds.add("russian-arabic", bytesOf("Каждую ночь сохраняет. يحفظ الصور كل ليلة."));
+  seeds.add("hangul-jamo", bytesOf("\u1100\u1161\u11a8\uac00\u11a8\u1100\uac01\u1161"));
+  seeds.add("combining-marks", bytesOf("e\u0301\u0327 a\u0308\u20dd \u0600\u0661 \u0915\u093f"));
+  seeds.add("indic-conjuncts", bytesOf("\u0915\u094d\u0937 \u0915\u094d\u200d\u0937"));
+  seeds.add("emoji", bytesOf("\U0001f468\u200d\U0001f469\u200d\U0001f467 \U0001f44d\U0001f3fd "
+                             "\u2764\ufe0f \U0001f1eb\U0001f1f7\U0001f1e9"));
+  Bytes palette(32);
+  for (std::size_t i = 0; i < palette.size(); ++i) palette[i] = static_cast<std::uint8_t>(i);
+  seeds.add("palette", palette);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -398,5 +417,6 @@ int main(int argc, char** argv) {
   writeSignedFiles(corpus, repository, argv[2]);
   writeJobFiles(corpus);
   writeAuthorizationMessages(corpus);
+  writeGraphemeTexts(corpus);
   return 0;
 }
