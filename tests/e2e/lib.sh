@@ -35,6 +35,8 @@ check() {
 }
 
 loaded() { launchctl list | awk -v label="$1" '$3 == label { found = 1 } END { exit !found }'; }
+# A function, not `bash -c '! loaded ...'`: a new shell has no `loaded`, and would pass the check.
+not_loaded() { ! loaded "$1"; }
 
 # job LABEL SCRIPT [OUTPUT]: a job property list that runs SCRIPT with /bin/sh at load.
 job() {
