@@ -72,6 +72,12 @@ expect 0 '{1: "78: Configuration error\n\nabout to fail\n"}' tarnelctl test \
   --test-path /tmp/jobs/failing-job.plist --test-output-path /tmp/jobs/failing.out \
   --label com.example.failing --string-file /tmp/jobs/failing.plist
 
+# a test run whose label begins another loaded job's label (com.example.failing, which exited 78)
+# reports its own status alone.
+job com.example.fail 'echo its own run' /tmp/jobs/fail.out >/tmp/jobs/fail.plist
+expect 0 '{1: "its own run\n"}' tarnelctl test --test-path /tmp/jobs/fail-job.plist \
+  --test-output-path /tmp/jobs/fail.out --label com.example.fail --string-file /tmp/jobs/fail.plist
+
 # test at a symbolic link: refused, and nothing written through the link.
 echo original >/tmp/jobs/target
 ln -s /tmp/jobs/target /tmp/jobs/link.plist
