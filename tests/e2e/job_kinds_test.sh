@@ -78,6 +78,14 @@ job com.example.fail 'echo its own run' /tmp/jobs/fail.out >/tmp/jobs/fail.plist
 expect 0 '{1: "its own run\n"}' tarnelctl test --test-path /tmp/jobs/fail-job.plist \
   --test-output-path /tmp/jobs/fail.out --label com.example.fail --string-file /tmp/jobs/fail.plist
 
+# a job whose program does not exist loads all the same, as launchd keeps it; a test run of it
+# reports the status that says so, 78.
+program_job com.example.missing /nonexistent/program >/tmp/jobs/missing-program.plist
+expect 0 '{1: "78: Configuration error\n"}' tarnelctl test \
+  --test-path /tmp/jobs/missing-job.plist --test-output-path /tmp/jobs/missing.out \
+  --label com.example.missing --string-file /tmp/jobs/missing-program.plist
+check "the job is loaded" loaded com.example.missing
+
 # test at a symbolic link: refused, and nothing written through the link.
 echo original >/tmp/jobs/target
 ln -s /tmp/jobs/target /tmp/jobs/link.plist

@@ -61,6 +61,16 @@ job() {
 PLIST
 }
 
+# program_job LABEL PROGRAM [ARGUMENT...]: a job property list that runs PROGRAM itself at load.
+program_job() {
+  local label=$1 argument
+  shift
+  printf '%s\n' '<?xml version="1.0" encoding="UTF-8"?>' '<plist version="1.0">' '<dict>' \
+    '	<key>Label</key>' "	<string>$label</string>" '	<key>ProgramArguments</key>' '	<array>'
+  for argument; do printf '		<string>%s</string>\n' "$argument"; done
+  printf '%s\n' '	</array>' '	<key>RunAtLoad</key>' '	<true/>' '</dict>' '</plist>'
+}
+
 success='{2: ""}'
 code() { echo "{0: {\"domain\": \"com.quorvant.xpc.error.domain\", \"code\": $1}}"; }
 

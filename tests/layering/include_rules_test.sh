@@ -28,7 +28,6 @@ rules=(
   "tools/authorityd|model/|$interfaces|$posix|$wire|platform/linux/authorization/|tools/authorityd/"
   "tools/codesign|model/|$interfaces|$posix|platform/linux/code_signing/|tools/codesign/"
   "tools/launchctl|model/|$posix|tools/launchctl/"
-  "tools/ondemand|$posix"
   "tools/tarnelctl|model/|$interfaces|$posix|$wire|platform/linux/transport/|platform/linux/authorization/|tools/tarnelctl/"
 )
 # The one place where the real platform is wired.
