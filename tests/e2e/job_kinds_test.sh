@@ -78,6 +78,15 @@ job com.example.fail 'echo its own run' /tmp/jobs/fail.out >/tmp/jobs/fail.plist
 expect 0 '{1: "its own run\n"}' tarnelctl test --test-path /tmp/jobs/fail-job.plist \
   --test-output-path /tmp/jobs/fail.out --label com.example.fail --string-file /tmp/jobs/fail.plist
 
+# a job that names a program of the merged /bin loads and runs, until it is taken out.
+program_job com.example.sleeper /bin/sleep 1000 >/tmp/jobs/sleeper.plist
+expect 0 "$success" tarnelctl saveLoad --path "$daemons/com.example.sleeper.plist" \
+  --label com.example.sleeper --string-file /tmp/jobs/sleeper.plist
+check "the job runs" running com.example.sleeper
+check "its program is sleep" pgrep -x sleep
+expect 0 "$success" tarnelctl remove --path /tmp/jobs/none.plist --label com.example.sleeper
+check "the job is stopped" bash -c "! pgrep -x sleep"
+
 # a job whose program does not exist loads all the same, as launchd keeps it; a test run of it
 # reports the status that says so, 78.
 program_job com.example.missing /nonexistent/program >/tmp/jobs/missing-program.plist

@@ -35,6 +35,9 @@ check() {
 }
 
 loaded() { launchctl list | awk -v label="$1" '$3 == label { found = 1 } END { exit !found }'; }
+running() {
+  launchctl list | awk -v label="$1" '$3 == label && $1 != "-" { found = 1 } END { exit !found }'
+}
 # A function, not `bash -c '! loaded ...'`: a new shell has no `loaded`, and would pass the check.
 not_loaded() { ! loaded "$1"; }
 
