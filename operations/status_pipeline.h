@@ -1,5 +1,5 @@
-// The job-status pipeline: the shell text that prints the last exit status of each job whose line
-// in launchctl's list matches a label.
+// The job-status pipeline: the shell text that prints the last exit status of the job whose line
+// in launchctl's list carries a label.
 #pragma once
 
 #include <string>
@@ -7,10 +7,12 @@
 
 namespace tarnel {
 
-// The tool path, " list | /usr/bin/grep ", the label and " | /usr/bin/awk '{print $2}'", joined.
-// An ordinary label (letters, digits, ".", "_" and "-", not beginning with "-") stands as it is.
-// Any other label reaches the shell single-quoted (each ' written as '\'') after grep's "-e", so
-// that it stays grep's pattern: it never runs as a command and is never read as an option.
+// The tool path, " list | /usr/bin/grep -E -e ", the label's pattern and
+// " | /usr/bin/awk '{print $2}'", joined. The pattern matches a whole list line whose label field
+// is exactly `label`: "^(-|[0-9]+)<TAB>-?[0-9]+<TAB>" and the label with every character that
+// extended expressions give a meaning (. [ \ ( ) * + ? { | ^ $) behind a backslash, then "$".
+// A control character, which no label that launchctl lists holds, is written "$^", which matches
+// nowhere. The pattern reaches the shell single-quoted, each ' written as '\''.
 std::string statusPipelineText(std::string_view launchctl, std::string_view label);
 
 }  // namespace tarnel

@@ -9,7 +9,7 @@ job com.example.saved 'echo saved' >/tmp/jobs/saved.plist
 expect 0 "$success" tarnelctl save --path "$daemons/com.example.saved.plist" \
   --label com.example.saved --string-file /tmp/jobs/saved.plist
 check "save writes the text unchanged" cmp -s /tmp/jobs/saved.plist "$daemons/com.example.saved.plist"
-check "save loads nothing" bash -c '! loaded com.example.saved'
+check "save loads nothing" not_loaded com.example.saved
 
 # load of the saved file: launchd has the job, which ran at load.
 expect 0 "$success" tarnelctl load --path "$daemons/com.example.saved.plist"
@@ -37,21 +37,21 @@ expect 0 "$(code 6)" tarnelctl load --path /tmp/jobs/missing.plist
 # remove by label: the job is forgotten; its file stays.
 saved=$daemons/com.example.saved.plist
 expect 0 "$success" tarnelctl remove --path /tmp/jobs/none.plist --label com.example.saved
-check "remove forgets the job" bash -c '! loaded com.example.saved'
+check "remove forgets the job" not_loaded com.example.saved
 check "remove keeps the file" test -f "$saved"
 # remove by file: the job in it is unloaded.
 expect 0 "$success" tarnelctl load --path "$saved"
 expect 0 "$success" tarnelctl remove --path "$saved" --label ''
-check "remove unloads the job in the file" bash -c '! loaded com.example.saved'
+check "remove unloads the job in the file" not_loaded com.example.saved
 # both at once: the unload takes the job, so launchd no longer knows the label: removeFailed.
 expect 0 "$success" tarnelctl load --path "$saved"
 expect 0 "$(code 5)" tarnelctl remove --path "$saved" --label com.example.saved
-check "the job is gone all the same" bash -c '! loaded com.example.saved'
+check "the job is gone all the same" not_loaded com.example.saved
 
 # delete: unloaded, forgotten, and the file gone.
 expect 0 "$success" tarnelctl delete --delete-path "$daemons/com.example.loaded.plist" \
   --label com.example.loaded
-check "delete forgets the job" bash -c '! loaded com.example.loaded'
+check "delete forgets the job" not_loaded com.example.loaded
 check "delete removes the file" test ! -e "$daemons/com.example.loaded.plist"
 # deleting what is not there answers the platform's error for a missing file.
 expect 0 '{0: {"domain": "NSCocoaErrorDomain", "code": 4' bash -c \
@@ -71,6 +71,29 @@ job com.example.failing 'echo about to fail; exit 78' /tmp/jobs/failing.out >/tm
 expect 0 '{1: "78: Configuration error\n\nabout to fail\n"}' tarnelctl test \
   --test-path /tmp/jobs/failing-job.plist --test-output-path /tmp/jobs/failing.out \
   --label com.example.failing --string-file /tmp/jobs/failing.plist
+
+# a test run whose label begins another loaded job's label (com.example.failing, which exited 78)
+# reports its own status alone.
+job com.example.fail 'echo its own run' /tmp/jobs/fail.out >/tmp/jobs/fail.plist
+expect 0 '{1: "its own run\n"}' tarnelctl test --test-path /tmp/jobs/fail-job.plist \
+  --test-output-path /tmp/jobs/fail.out --label com.example.fail --string-file /tmp/jobs/fail.plist
+
+# a job that names a program of the merged /bin loads and runs, until it is taken out.
+program_job com.example.sleeper /bin/sleep 1000 >/tmp/jobs/sleeper.plist
+expect 0 "$success" tarnelctl saveLoad --path "$daemons/com.example.sleeper.plist" \
+  --label com.example.sleeper --string-file /tmp/jobs/sleeper.plist
+check "the job runs" running com.example.sleeper
+check "its program is sleep" pgrep -x sleep
+expect 0 "$success" tarnelctl remove --path /tmp/jobs/none.plist --label com.example.sleeper
+check "the job is stopped" bash -c "! pgrep -x sleep"
+
+# a job whose program does not exist loads all the same, as launchd keeps it; a test run of it
+# reports the status that says so, 78.
+program_job com.example.missing /nonexistent/program >/tmp/jobs/missing-program.plist
+expect 0 '{1: "78: Configuration error\n"}' tarnelctl test \
+  --test-path /tmp/jobs/missing-job.plist --test-output-path /tmp/jobs/missing.out \
+  --label com.example.missing --string-file /tmp/jobs/missing-program.plist
+check "the job is loaded" loaded com.example.missing
 
 # test at a symbolic link: refused, and nothing written through the link.
 echo original >/tmp/jobs/target

@@ -35,6 +35,11 @@ check() {
 }
 
 loaded() { launchctl list | awk -v label="$1" '$3 == label { found = 1 } END { exit !found }'; }
+running() {
+  launchctl list | awk -v label="$1" '$3 == label && $1 != "-" { found = 1 } END { exit !found }'
+}
+# A function, not `bash -c '! loaded ...'`: a new shell has no `loaded`, and would pass the check.
+not_loaded() { ! loaded "$1"; }
 
 # job LABEL SCRIPT [OUTPUT]: a job property list that runs SCRIPT with /bin/sh at load.
 job() {
@@ -57,6 +62,16 @@ job() {
 </dict>
 </plist>
 PLIST
+}
+
+# program_job LABEL PROGRAM [ARGUMENT...]: a job property list that runs PROGRAM itself at load.
+program_job() {
+  local label=$1 argument
+  shift
+  printf '%s\n' '<?xml version="1.0" encoding="UTF-8"?>' '<plist version="1.0">' '<dict>' \
+    '	<key>Label</key>' "	<string>$label</string>" '	<key>ProgramArguments</key>' '	<array>'
+  for argument; do printf '		<string>%s</string>\n' "$argument"; done
+  printf '%s\n' '	</array>' '	<key>RunAtLoad</key>' '	<true/>' '</dict>' '</plist>'
 }
 
 success='{2: ""}'

@@ -1,5 +1,6 @@
 # uninstall removes exactly the items named with the maker's prefix from both folders, its own
-# executable included, then ends without answering.
+# executable included, takes its own job out of launchd, then ends without answering: nothing
+# starts it again.
 source /opt/tarnel/source/tests/e2e/lib.sh
 
 daemons=/Library/LaunchDaemons
@@ -16,5 +17,9 @@ check "everything else stays" test -e "$daemons/com.quorvantX.plist" -a \
   -e "$daemons/com.Quorvant.Case.plist" -a -e "$daemons/.com.quorvant.hidden" -a \
   -e "$daemons/org.example.job.plist" -a -e "$daemons/other/com.quorvant.inside" -a \
   -e "$tools/org.example.tool"
+check "its job is taken out" not_loaded com.quorvant.TarnelX8Helper
+for _ in $(seq 100); do [[ -e /var/run/com.quorvant.TarnelX8Helper ]] || break; sleep 0.05; done
+check "its socket is gone" test ! -e /var/run/com.quorvant.TarnelX8Helper
+expect 4 "" tarnelctl endpoint
 
 finish

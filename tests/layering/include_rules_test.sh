@@ -27,8 +27,8 @@ rules=(
   "service|model/|$interfaces|operations/|trust/|service/"
   "tools/authorityd|model/|$interfaces|$posix|$wire|platform/linux/authorization/|tools/authorityd/"
   "tools/codesign|model/|$interfaces|$posix|platform/linux/code_signing/|tools/codesign/"
+  "tools/helperinstall|model/|$interfaces|$posix|$wire|platform/linux/authorization/|platform/linux/code_signing/|tools/helperinstall/"
   "tools/launchctl|model/|$posix|tools/launchctl/"
-  "tools/ondemand|$posix"
   "tools/tarnelctl|model/|$interfaces|$posix|$wire|platform/linux/transport/|platform/linux/authorization/|tools/tarnelctl/"
 )
 # The one place where the real platform is wired.

@@ -72,8 +72,7 @@ TEST(RunCapturingOutputTest, EachCommandStartsItsProgramWithItsArguments) {
        {kLaunchctl, "load", "-w", "/tmp/test job.plist"}},
       {CaptureCommand::exitStatus,
        "com.example.job",
-       {"/bin/sh", "-c",
-        "/bin/launchctl list | /usr/bin/grep com.example.job | /usr/bin/awk '{print $2}'"}},
+       {"/bin/sh", "-c", statusPipelineText(kLaunchctl, "com.example.job")}},
       {CaptureCommand::errorText, "78\n", {kLaunchctl, "error", "78\n"}},
   };
   for (const auto& c : cases) {

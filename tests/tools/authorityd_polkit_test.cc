@@ -40,19 +40,22 @@ constexpr const char* kPolkitRule = R"(polkit.addRule(function(action, subject) 
 });
 )";
 
+// The platform's right to install a helper, which only an administrator is granted.
+constexpr const char* kInstallRight = "tarnel.platform.install-helper";
+
 OSStatus helperAsks(const Authorityd& server, const AuthorizationExternalForm& form,
-                    AuthorizationFlags flags) {
+                    const std::string& right, AuthorizationFlags flags) {
   LinuxAuthorization authorization(server.socketPath());
   std::unique_ptr<AuthorizationRef> reference;
   const OSStatus created = authorization.createFromExternalForm(form, reference);
   if (created != errAuthorizationSuccess) return created;
   const OSStatus status =
-      authorization.copyRights(*reference, {AuthorizationItem{.name = kRight}}, nullptr, flags);
+      authorization.copyRights(*reference, {AuthorizationItem{.name = right}}, nullptr, flags);
   authorization.free(std::move(reference), kAuthorizationFlagDefaults);
   return status;
 }
 
-TEST(AuthoritydPolkitTest, TheShippedRuleTakesPolkitsDecisionForTheCreator) {
+TEST(AuthoritydPolkitTest, TheShippedRulesTakePolkitsDecisionForTheCreator) {
   TemporaryFolder folder;
   const fs::path busSocket = fs::path(folder.root()) / "system_bus_socket";
   const std::string busAddress = "unix:path=" + busSocket.string();
@@ -70,9 +73,11 @@ TEST(AuthoritydPolkitTest, TheShippedRuleTakesPolkitsDecisionForTheCreator) {
   fs::create_directories(polkitRules);
   fs::permissions(actions, static_cast<fs::perms>(0755));
   fs::permissions(polkitRules, static_cast<fs::perms>(0755));
-  fs::copy_file(sourceTree() / "resources/authorization/com.quorvant.TarnelX8.policy",
-                actions / "com.quorvant.TarnelX8.policy");
-  fs::permissions(actions / "com.quorvant.TarnelX8.policy", static_cast<fs::perms>(0644));
+  for (const std::string right : {kRight, kInstallRight}) {
+    fs::copy_file(sourceTree() / "resources/authorization" / (right + ".policy"),
+                  actions / (right + ".policy"));
+    fs::permissions(actions / (right + ".policy"), static_cast<fs::perms>(0644));
+  }
   writeFile(polkitRules / "10-tarnel-test.rules", kPolkitRule);
   const fs::path polkitLog = fs::path(folder.root()) / "polkitd.log";
   ChildProgram polkitd({"/usr/lib/polkit-1/polkitd"},
@@ -91,29 +96,32 @@ TEST(AuthoritydPolkitTest, TheShippedRuleTakesPolkitsDecisionForTheCreator) {
   fs::create_directories(fs::path(folder.root()) / "server");
   Authorityd server(fs::path(folder.root()) / "server", {},
                     ChildSetup{.environment = {{"DBUS_SYSTEM_BUS_ADDRESS", busAddress}}});
-  fs::copy_file(sourceTree() / "resources/authorization/com.quorvant.TarnelX8",
-                server.rulesFolder() / kRight);
+  for (const std::string right : {kRight, kInstallRight}) {
+    fs::copy_file(sourceTree() / "resources/authorization" / right, server.rulesFolder() / right);
+  }
 
+  constexpr AuthorizationFlags kInteractive =
+      kAuthorizationFlagInteractionAllowed | kAuthorizationFlagExtendRights;
   struct Case {
+    std::string right;
     uid_t user;
     AuthorizationFlags flags;
     OSStatus expected;
   };
   const Case cases[] = {
-      {0, kAuthorizationFlagInteractionAllowed | kAuthorizationFlagExtendRights,
-       errAuthorizationSuccess},
-      {kNobody, kAuthorizationFlagInteractionAllowed | kAuthorizationFlagExtendRights,
-       errAuthorizationSuccess},
+      {kRight, 0, kInteractive, errAuthorizationSuccess},
+      {kRight, kNobody, kInteractive, errAuthorizationSuccess},
       // An administrator's authentication, which no agent is there to ask for.
-      {kDaemonUser, kAuthorizationFlagInteractionAllowed | kAuthorizationFlagExtendRights,
-       errAuthorizationInteractionNotAllowed},
-      {kDaemonUser, kAuthorizationFlagExtendRights, errAuthorizationInteractionNotAllowed},
+      {kRight, kDaemonUser, kInteractive, errAuthorizationInteractionNotAllowed},
+      {kRight, kDaemonUser, kAuthorizationFlagExtendRights, errAuthorizationInteractionNotAllowed},
+      {kInstallRight, 0, kInteractive, errAuthorizationSuccess},
+      {kInstallRight, kNobody, kInteractive, errAuthorizationInteractionNotAllowed},
   };
   for (const Case& each : cases) {
     Creator creator(server.socketPath(), each.user);
     ASSERT_TRUE(creator.form());
-    EXPECT_EQ(helperAsks(server, *creator.form(), each.flags), each.expected)
-        << "user " << each.user << ", flags " << each.flags << "\n"
+    EXPECT_EQ(helperAsks(server, *creator.form(), each.right, each.flags), each.expected)
+        << each.right << ", user " << each.user << ", flags " << each.flags << "\n"
         << server.log();
   }
 }

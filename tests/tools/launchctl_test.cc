@@ -20,8 +20,12 @@
 #include <thread>
 #include <vector>
 
+#include "operations/status_pipeline.h"
+#include "platform/linux/posix/unix_socket.h"
+
 extern char** environ;
 
+namespace tarnel {
 namespace {
 
 struct Outcome {
@@ -79,7 +83,9 @@ std::string doublingReferences(int levels) {
     bigEndian(level + 1, 2);
   }
   offsets.push_back(document.size());
-  document += "\x51" "a";
+  document +=
+      "\x51"
+      "a";
   const std::size_t table = document.size();
   for (const auto offset : offsets) bigEndian(offset, 4);
   document += std::string(6, '\0');
@@ -112,6 +118,8 @@ class LaunchctlTest : public ::testing::Test {
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     folder_ = pattern;
     state_ = folder_ + "/state";
+    sockets_ = folder_ + "/sockets";
+    std::filesystem::create_directory(sockets_);
   }
 
   void TearDown() override {
@@ -128,11 +136,10 @@ class LaunchctlTest : public ::testing::Test {
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
     ::posix_spawn_file_actions_adddup2(&actions, ends[1], STDERR_FILENO);
-    std::vector<std::string> environment{"LAUNCHCTL_STATE_DIR=" + state_};
+    std::vector<std::string> environment{"LAUNCHCTL_STATE_DIR=" + state_,
+                                         "LAUNCHCTL_SOCKET_DIR=" + sockets_};
     for (char** entry = environ; *entry != nullptr; ++entry) {
-      if (!std::string_view(*entry).starts_with("LAUNCHCTL_STATE_DIR=")) {
-        environment.push_back(*entry);
-      }
+      if (!std::string_view(*entry).starts_with("LAUNCHCTL_")) environment.push_back(*entry);
     }
     environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
     std::vector<std::string> argv{LAUNCHCTL_PROGRAM};
@@ -230,8 +237,7 @@ class LaunchctlTest : public ::testing::Test {
 
   // What the helper's job-status pipeline prints for `label`.
   std::string statusPipeline(const std::string& label) {
-    const std::string command = std::string(LAUNCHCTL_PROGRAM) + " list | /usr/bin/grep " + label +
-                                " | /usr/bin/awk '{print $2}'";
+    std::string command = statusPipelineText(LAUNCHCTL_PROGRAM, label);
     int ends[2];
     EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
     posix_spawn_file_actions_t actions;
@@ -240,8 +246,7 @@ class LaunchctlTest : public ::testing::Test {
     std::string variable = "LAUNCHCTL_STATE_DIR=" + state_;
     char shell[] = "/bin/sh";
     char dashC[] = "-c";
-    std::string commandText = command;
-    char* argv[] = {shell, dashC, commandText.data(), nullptr};
+    char* argv[] = {shell, dashC, command.data(), nullptr};
     char* envp[] = {variable.data(), nullptr};
     pid_t pid = -1;
     EXPECT_EQ(::posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv, envp), 0);
@@ -250,8 +255,24 @@ class LaunchctlTest : public ::testing::Test {
     return finish(Started{.pid = pid, .output = ends[0]}).output;
   }
 
+  // One line from the service `name` of the socket folder: what the job that a connection there
+  // starts answers, or "refused: REASON" when nothing listens.
+  std::string askService(const std::string& name) {
+    auto connection = linux_platform::connectTo(sockets_ + "/" + name);
+    if (!connection) return "refused: " + connection.error().description;
+    return readLine(connection->get());
+  }
+
+  static std::string readLine(int fd) {
+    std::string line;
+    char c = 0;
+    while (::read(fd, &c, 1) == 1 && c != '\n') line += c;
+    return line;
+  }
+
   std::string folder_;
   std::string state_;
+  std::string sockets_;
 };
 
 TEST_F(LaunchctlTest, LoadsListsUnloadsAndRemovesJobs) {
@@ -462,6 +483,13 @@ TEST_F(LaunchctlTest, RefusesJobFilesItCannotVouchForAndRunsNothing) {
        0644, "not an absolute path"},
       {"writable by others", jobPlist("com.example.bad", touch, runAtLoad), 0666,
        "writable by group or others"},
+      {"MachServices not a dictionary",
+       jobPlist("com.example.bad", touch, runAtLoad + "<key>MachServices</key><true/>"), 0644,
+       "MachServices in job file"},
+      {"a service name that leaves the socket folder",
+       jobPlist("com.example.bad", touch,
+                runAtLoad + "<key>MachServices</key><dict><key>../x</key><true/></dict>"),
+       0644, "a service name"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -511,20 +539,126 @@ TEST_F(LaunchctlTest, ReadsABinaryJobFileWhoseVariableNameHoldsANul) {
   EXPECT_EQ(readFile(output), "hello");
 }
 
-TEST_F(LaunchctlTest, RefusesAJobThatCannotStartAndLeavesNothingLoaded) {
-  const auto path = writeJob(
-      "missing.plist",
-      jobPlist("com.example.missing", {"/nonexistent/program"}, "<key>RunAtLoad</key><true/>"));
-  const auto loaded = run({"load", "-w", path});
-  EXPECT_NE(loaded.status, 0);
-  EXPECT_EQ(loaded.output,
-            "Could not start job com.example.missing: /nonexistent/program: No such file or "
-            "directory\n");
-  EXPECT_EQ(list(), "PID\tStatus\tLabel\n");
-
+TEST_F(LaunchctlTest, LoadsAJobWhoseProgramCannotStartAndRecordsStatus78) {
+  const std::string runAtLoad = "<key>RunAtLoad</key><true/>";
+  const struct {
+    const char* label;
+    std::vector<std::string> arguments;
+    std::string extraKeys;
+  } cases[] = {
+      {"com.example.missing", {"/nonexistent/program"}, runAtLoad},
+      {"com.example.unknown", {"no-such-program-anywhere"}, runAtLoad},
+      {"com.example.nowhere",
+       {"/bin/true"},
+       runAtLoad + "<key>WorkingDirectory</key><string>/nonexistent</string>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const auto loaded =
+        run({"load", "-w", writeJob("job.plist", jobPlist(c.label, c.arguments, c.extraKeys))});
+    EXPECT_EQ(loaded.status, 0);
+    EXPECT_EQ(loaded.output, "");
+    EXPECT_EQ(listed(c.label), (std::vector<std::string>{"-", "78", c.label}));
+    EXPECT_EQ(statusPipeline(c.label), "78\n");
+  }
   // Not asked to run at load, it is only registered.
-  const auto idle = writeJob("idle.plist", jobPlist("com.example.missing", {"/nonexistent/x"}));
-  EXPECT_EQ(run({"load", "-w", idle}).status, 0);
+  ASSERT_EQ(
+      run({"load", "-w", writeJob("idle.plist", jobPlist("com.example.idle", {"/x/y"}))}).status,
+      0);
+  EXPECT_EQ(listed("com.example.idle"), (std::vector<std::string>{"-", "0", "com.example.idle"}));
+}
+
+// A job with MachServices, as the helper's own: launchd's side holds its sockets while it is
+// loaded and starts it whenever a client connects while it is not running.
+TEST_F(LaunchctlTest, StartsAMachServicesJobOnDemandUntilItIsUnloadedOrRemoved) {
+  const std::string services =
+      "<key>MachServices</key><dict><key>com.example.demand</key><true/>"
+      "<key>com.example.other</key><dict><key>ResetAtClose</key><true/></dict></dict>";
+  for (const std::string verb : {"unload", "remove"}) {
+    SCOPED_TRACE(verb);
+    const auto path = writeJob(
+        "demand.plist", jobPlist("com.example.demand", {ACTIVATED_JOB_PROGRAM, "300"}, services));
+    const auto loaded = run({"load", "-w", path});
+    ASSERT_EQ(loaded.status, 0) << loaded.output;
+    EXPECT_EQ(listed("com.example.demand"),
+              (std::vector<std::string>{"-", "0", "com.example.demand"}));
+
+    // The second client connects while the program is still starting; its connection waits.
+    auto first = linux_platform::connectTo(sockets_ + "/com.example.demand");
+    auto second = linux_platform::connectTo(sockets_ + "/com.example.other");
+    ASSERT_TRUE(first && second);
+    const std::string answer = readLine(first->get());
+    const auto pid = answer.substr(0, answer.find(' '));
+    EXPECT_EQ(answer, pid + " com.example.demand:com.example.other");
+    EXPECT_EQ(readLine(second->get()), answer);
+    EXPECT_EQ(statusAfterRun("com.example.demand"), "0");
+
+    // Started again after its exit, for the next client.
+    const std::string again = askService("com.example.demand");
+    EXPECT_EQ(again.substr(again.find(' ')), " com.example.demand:com.example.other");
+    EXPECT_NE(again.substr(0, again.find(' ')), pid);
+
+    const auto stopped =
+        verb == "unload" ? run({"unload", path}) : run({"remove", "com.example.demand"});
+    EXPECT_EQ(stopped.status, 0);
+    EXPECT_EQ(stopped.output, "");
+    for (const char* name : {"com.example.demand", "com.example.other"}) {
+      EXPECT_FALSE(std::filesystem::exists(sockets_ + "/" + name)) << name;
+      EXPECT_TRUE(askService(name).starts_with("refused")) << name;
+    }
+    EXPECT_FALSE(listed("com.example.demand").has_value());
+  }
+}
+
+TEST_F(LaunchctlTest, PausesBeforeStartingAgainAJobThatFailedAtOnce) {
+  const std::string starts = folder_ + "/starts";
+  const auto path = writeJob(
+      "failing.plist",
+      jobPlist("com.example.failing", {"/bin/sh", "-c", "date +%s%N >>" + starts + "; exit 1"},
+               "<key>MachServices</key><dict><key>com.example.failing</key><true/></dict>"));
+  ASSERT_EQ(run({"load", "-w", path}).status, 0);
+  // Never accepted, the client keeps the job wanted.
+  const auto client = linux_platform::connectTo(sockets_ + "/com.example.failing");
+  ASSERT_TRUE(client);
+  std::vector<long long> times;
+  for (int attempt = 0; attempt < 3000 && times.size() < 2; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::istringstream lines(readFile(starts));
+    times.clear();
+    for (long long time = 0; lines >> time;) times.push_back(time);
+  }
+  ASSERT_GE(times.size(), 2u);
+  EXPECT_GE(times[1] - times[0], 1'000'000'000LL) << "the second start came too soon";
+  EXPECT_EQ(listed("com.example.failing")->at(1), "1");
+}
+
+// The helper's terminate and uninstall: the job runs launchctl to take itself out, and goes on
+// until it ends by itself; its sockets close at once, and nothing starts it again.
+TEST_F(LaunchctlTest, AJobThatRemovesItselfEndsByItselfAndIsNotStartedAgain) {
+  const std::string after = folder_ + "/after";
+  const auto path = writeJob(
+      "self.plist",
+      jobPlist("com.example.self",
+               {"/bin/sh", "-c",
+                std::string(LAUNCHCTL_PROGRAM) + " remove com.example.self; echo $? >" + after},
+               "<key>MachServices</key><dict><key>com.example.self</key><true/></dict>"
+               "<key>EnvironmentVariables</key><dict><key>LAUNCHCTL_STATE_DIR</key><string>" +
+                   state_ + "</string></dict>"));
+  ASSERT_EQ(run({"load", "-w", path}).status, 0);
+  const auto client = linux_platform::connectTo(sockets_ + "/com.example.self");
+  ASSERT_TRUE(client);
+  std::string removed;
+  for (int attempt = 0; attempt < 3000 && removed.empty(); ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    removed = readFile(after);
+  }
+  EXPECT_EQ(removed, "0\n");
+  EXPECT_FALSE(listed("com.example.self").has_value());
+  for (int attempt = 0; attempt < 3000 && std::filesystem::exists(sockets_ + "/com.example.self");
+       ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(askService("com.example.self").starts_with("refused"));
 }
 
 TEST_F(LaunchctlTest, RefusesALabelAlreadyLoadedAndJobsNotLoaded) {
@@ -623,3 +757,4 @@ TEST_F(LaunchctlTest, RefusesArgumentListsItDoesNotKnow) {
 }
 
 }  // namespace
+}  // namespace tarnel

@@ -16,6 +16,9 @@ struct JobDefinition {
   // The job's argument vector, argv[0] included: ProgramArguments, or Program alone.
   std::vector<std::string> arguments;
   bool runAtLoad = false;
+  // The names of MachServices, in name order: each a socket in the socket folder that launchd's
+  // side holds while the job is loaded, starting the job when a client connects.
+  std::vector<std::string> machServices;
   std::optional<std::string> standardOutPath;
   std::optional<std::string> standardErrorPath;
   std::optional<std::string> workingDirectory;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -114,12 +115,56 @@ class KeyReader {
   }
 
   Read<std::map<std::string, std::string>> stringDictionary(const char* key) const {
-    const plist_t node = plist_dict_get_item(dictionary_, key);
     std::map<std::string, std::string> values;
-    if (node == nullptr) return values;
-    if (plist_get_node_type(node) != PLIST_DICT) {
-      return wrongType(key, "a dictionary of strings");
-    }
+    auto read = forEachEntry(
+        key, "a dictionary of strings", [&](const std::string& name, plist_t value) -> Read<bool> {
+          if (name.empty() || name.find('=') != std::string::npos) {
+            return std::unexpected(messages::badKeyValue(
+                path_, key, "a variable name is empty or holds '=': " + messages::quoted(name)));
+          }
+          auto text = string(value, key);
+          if (!text) return std::unexpected(std::move(text).error());
+          values.emplace(name, std::move(*text));
+          return true;
+        });
+    if (!read) return std::unexpected(std::move(read).error());
+    return values;
+  }
+
+  // MachServices: each name to true, or to a dictionary of options, none of which is read.
+  Read<std::vector<std::string>> serviceNames(const char* key) const {
+    std::vector<std::string> names;
+    auto read = forEachEntry(
+        key, "a dictionary", [&](const std::string& name, plist_t value) -> Read<bool> {
+          const auto type = plist_get_node_type(value);
+          if (type != PLIST_BOOLEAN && type != PLIST_DICT) {
+            return wrongType(key, "a dictionary of Booleans and dictionaries");
+          }
+          // The name becomes a file in the socket folder and an entry of LISTEN_FDNAMES, whose
+          // entries are separated by colons.
+          if (name.empty() || name == "." || name == ".." ||
+              name.find_first_of("/:") != std::string::npos || hasControlCharacter(name)) {
+            return std::unexpected(messages::badKeyValue(
+                path_, key,
+                "a service name is empty, . or .., or holds '/', ':' or a control character: " +
+                    messages::quoted(name)));
+          }
+          names.push_back(name);
+          return true;
+        });
+    if (!read) return std::unexpected(std::move(read).error());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  // Calls `visit` with each entry of the dictionary under `key`, in the file's order, until one
+  // refuses; nothing to visit when the key is missing.
+  template <class Visit>
+  Read<bool> forEachEntry(const char* key, std::string_view expected, Visit visit) const {
+    const plist_t node = plist_dict_get_item(dictionary_, key);
+    if (node == nullptr) return true;
+    if (plist_get_node_type(node) != PLIST_DICT) return wrongType(key, expected);
     plist_dict_iter iterator = nullptr;
     plist_dict_new_iter(node, &iterator);
     const std::unique_ptr<void, decltype(&std::free)> iteratorOwner(iterator, &std::free);
@@ -128,20 +173,12 @@ class KeyReader {
       plist_t value = nullptr;
       plist_dict_next_item(node, iterator, &rawName, &value);
       const std::unique_ptr<char, decltype(&std::free)> nameOwner(rawName, &std::free);
-      if (value == nullptr) break;
-      const std::string name = rawName == nullptr ? std::string() : std::string(rawName);
-      if (name.empty() || name.find('=') != std::string::npos) {
-        return std::unexpected(messages::badKeyValue(
-            path_, key, "a variable name is empty or holds '=': " + messages::quoted(name)));
-      }
-      auto text = string(value, key);
-      if (!text) return std::unexpected(std::move(text).error());
-      values.emplace(name, std::move(*text));
+      if (value == nullptr) return true;
+      auto visited = visit(rawName == nullptr ? std::string() : std::string(rawName), value);
+      if (!visited) return visited;
     }
-    return values;
   }
 
- private:
   // Text that reaches an argument vector or the file system cannot hold a NUL: it would be cut
   // short there, and run or open something other than what the file says.
   Read<std::string> string(plist_t node, const char* key) const {
@@ -211,6 +248,10 @@ Read<JobDefinition> readDefinition(plist_t root, const std::string& path) {
   auto environment = keys.stringDictionary("EnvironmentVariables");
   if (!environment) return std::unexpected(std::move(environment).error());
   job.environmentVariables = std::move(*environment);
+
+  auto services = keys.serviceNames("MachServices");
+  if (!services) return std::unexpected(std::move(services).error());
+  job.machServices = std::move(*services);
   return job;
 }
 

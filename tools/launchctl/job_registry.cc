@@ -19,7 +19,7 @@ using linux_platform::parseNumber;
 using linux_platform::UniqueFd;
 
 // First line of the registry file; a file without it was not written by this tool.
-constexpr std::string_view kHeader = "launchctl-jobs 1";
+constexpr std::string_view kHeader = "launchctl-jobs 2";
 // Far more than any set of jobs needs; a larger file is taken for damaged.
 constexpr std::size_t kMaximumRegistrySize = 16 * 1024 * 1024;
 
@@ -61,20 +61,37 @@ std::vector<std::string_view> splitWords(std::string_view line) {
   return words;
 }
 
-// One record: process id, start time (both 0 when no run is going on), last exit status, label,
-// path.
+// A process as a record holds it: its id and start time, both 0 for none.
+std::optional<std::optional<ProcessIdentity>> decodeProcess(std::string_view pidWord,
+                                                            std::string_view startWord) {
+  const auto pid = parseNumber<pid_t>(pidWord);
+  const auto startTime = parseNumber<std::uint64_t>(startWord);
+  if (!pid || !startTime || *pid < 0) return std::nullopt;
+  if (*pid == 0) return std::optional<ProcessIdentity>();
+  return ProcessIdentity{.pid = *pid, .startTime = *startTime};
+}
+
+std::string encodeProcess(const std::optional<ProcessIdentity>& process) {
+  const ProcessIdentity identity = process.value_or(ProcessIdentity{});
+  return std::to_string(identity.pid) + ' ' + std::to_string(identity.startTime);
+}
+
+// One record: the supervisor, the run (each as process id and start time), last exit status,
+// label, path.
 std::optional<JobRecord> decodeRecord(std::string_view line) {
   const auto words = splitWords(line);
-  if (words.size() != 5) return std::nullopt;
-  const auto pid = parseNumber<pid_t>(words[0]);
-  const auto startTime = parseNumber<std::uint64_t>(words[1]);
-  const auto status = parseNumber<int>(words[2]);
-  auto label = fromHex(words[3]);
-  auto path = fromHex(words[4]);
-  if (!pid || !startTime || !status || !label || !path || *pid < 0) return std::nullopt;
-  JobRecord record{.label = std::move(*label), .path = std::move(*path), .lastExitStatus = *status};
-  if (*pid > 0) record.process = ProcessIdentity{.pid = *pid, .startTime = *startTime};
-  return record;
+  if (words.size() != 7) return std::nullopt;
+  const auto supervisor = decodeProcess(words[0], words[1]);
+  const auto process = decodeProcess(words[2], words[3]);
+  const auto status = parseNumber<int>(words[4]);
+  auto label = fromHex(words[5]);
+  auto path = fromHex(words[6]);
+  if (!supervisor || !process || !status || !label || !path) return std::nullopt;
+  return JobRecord{.label = std::move(*label),
+                   .path = std::move(*path),
+                   .process = *process,
+                   .supervisor = *supervisor,
+                   .lastExitStatus = *status};
 }
 
 std::expected<std::string, std::string> readRegistryText(const std::string& folder) {
@@ -114,8 +131,7 @@ std::string encodeRegistry(const std::vector<JobRecord>& records) {
   std::string text(kHeader);
   text += '\n';
   for (const auto& record : records) {
-    const ProcessIdentity process = record.process.value_or(ProcessIdentity{});
-    text += std::to_string(process.pid) + ' ' + std::to_string(process.startTime) + ' ' +
+    text += encodeProcess(record.supervisor) + ' ' + encodeProcess(record.process) + ' ' +
             std::to_string(record.lastExitStatus) + ' ' + toHex(record.label) + ' ' +
             toHex(record.path) + '\n';
   }

@@ -19,6 +19,9 @@ struct JobRecord {
   std::string path;
   // The run going on, if one was started and has not been seen to end.
   std::optional<ProcessIdentity> process;
+  // launchd's side of the job: the process that holds its sockets and starts and awaits its runs;
+  // none for a job that has nothing to start at load or on demand.
+  std::optional<ProcessIdentity> supervisor;
   // How its last run ended: the exit status, or minus the signal that ended it; 0 before any run.
   int lastExitStatus = 0;
 

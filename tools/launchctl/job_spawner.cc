@@ -1,7 +1,9 @@
 #include "tools/launchctl/job_spawner.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,17 +12,16 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/linux/posix/spawn.h"
 #include "platform/linux/posix/unique_fd.h"
 
 namespace tarnel::launchctl {
 
 namespace {
 
-using linux_platform::SpawnAttributes;
-using linux_platform::SpawnFileActions;
-using linux_platform::spawnProgram;
 using linux_platform::UniqueFd;
+
+constexpr int kFirstPassedDescriptor = 3;  // SD_LISTEN_FDS_START
+constexpr std::size_t kMaximumStartReport = 4096;
 
 std::string describe(std::string_view what, int error) {
   return std::string(what) + ": " + std::strerror(error);
@@ -67,6 +68,85 @@ std::expected<std::string, std::string> resolveProgram(
   return std::unexpected(program + ": not found in the job's PATH");
 }
 
+std::vector<char*> pointersTo(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (auto& string : strings) pointers.push_back(string.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+// What the child was given, prepared before the fork.
+struct ChildSetup {
+  std::string program;
+  std::vector<std::string> arguments;
+  std::vector<std::string> environment;
+  std::optional<std::string> workingDirectory;
+  // Descriptors 0, 1, 2 and then the passed sockets, in the order the job receives them.
+  std::vector<int> descriptors;
+  int report = -1;  // close-on-exec: the exec closes it, a failure writes its reason there
+};
+
+[[noreturn]] void failInChild(int report, std::string_view what) {
+  const std::string reason = describe(what, errno);
+  [[maybe_unused]] const auto written = ::write(report, reason.data(), reason.size());
+  ::_exit(127);
+}
+
+// The child between fork and exec. The supervisor that forks has one thread, so everything the
+// child calls here (allocation included) finds the state it would in a process of its own.
+[[noreturn]] void runChild(ChildSetup& setup) {
+  // Every descriptor first moves above the places it is to take, the report's included, so that
+  // placing one never overwrites another still to be used; dup2 then clears close-on-exec on the
+  // placed copies.
+  const int above = static_cast<int>(setup.descriptors.size());
+  const int report = ::fcntl(setup.report, F_DUPFD_CLOEXEC, above);
+  if (report < 0) failInChild(setup.report, "fcntl");
+  if (::setsid() < 0) failInChild(report, "setsid");
+  struct sigaction defaultAction {};
+  defaultAction.sa_handler = SIG_DFL;
+  for (int signal = 1; signal < NSIG; ++signal) {
+    if (signal != SIGKILL && signal != SIGSTOP) (void)::sigaction(signal, &defaultAction, nullptr);
+  }
+  sigset_t noSignals;
+  sigemptyset(&noSignals);
+  if (::sigprocmask(SIG_SETMASK, &noSignals, nullptr) != 0) failInChild(report, "sigprocmask");
+
+  std::vector<int> moved;
+  for (const int descriptor : setup.descriptors) {
+    const int copy = ::fcntl(descriptor, F_DUPFD_CLOEXEC, above);
+    if (copy < 0) failInChild(report, "fcntl");
+    moved.push_back(copy);
+  }
+  for (int place = 0; place < above; ++place) {
+    if (::dup2(moved[static_cast<std::size_t>(place)], place) < 0) failInChild(report, "dup2");
+  }
+  if (::close_range(static_cast<unsigned>(above), ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+    failInChild(report, "close_range");
+  }
+  if (setup.workingDirectory && ::chdir(setup.workingDirectory->c_str()) != 0) {
+    failInChild(report, *setup.workingDirectory);
+  }
+  const int socketCount = above - kFirstPassedDescriptor;
+  if (socketCount > 0) setup.environment.push_back("LISTEN_PID=" + std::to_string(::getpid()));
+  auto argv = pointersTo(setup.arguments);
+  auto envp = pointersTo(setup.environment);
+  ::execve(setup.program.c_str(), argv.data(), envp.data());
+  failInChild(report, setup.program);
+}
+
+std::expected<std::string, std::string> readStartReport(int fd) {
+  std::string report;
+  char buffer[512];
+  for (;;) {
+    const ssize_t count = ::read(fd, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return std::unexpected(describe("read", errno));
+    if (count == 0) return report;
+    report.append(buffer, static_cast<std::size_t>(count));
+    if (report.size() > kMaximumStartReport) return report;
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> jobEnvironment(const JobDefinition& job) {
@@ -77,18 +157,13 @@ std::vector<std::string> jobEnvironment(const JobDefinition& job) {
   return environment;
 }
 
-std::expected<pid_t, std::string> spawnJob(const JobDefinition& job) {
-  std::vector<std::string> environment = jobEnvironment(job);
-  const auto program = resolveProgram(job.program, environment);
+std::expected<pid_t, std::string> spawnJob(const JobDefinition& job, const PassedSockets& sockets) {
+  ChildSetup setup{.arguments = job.arguments,
+                   .environment = jobEnvironment(job),
+                   .workingDirectory = job.workingDirectory};
+  const auto program = resolveProgram(job.program, setup.environment);
   if (!program) return std::unexpected(program.error());
-
-  if (job.workingDirectory) {
-    struct stat status {};
-    if (::stat(job.workingDirectory->c_str(), &status) != 0) {
-      return std::unexpected(describe(*job.workingDirectory, errno));
-    }
-    if (!S_ISDIR(status.st_mode)) return std::unexpected(describe(*job.workingDirectory, ENOTDIR));
-  }
+  setup.program = *program;
 
   const UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
   if (!input) return std::unexpected(describe("/dev/null", errno));
@@ -96,20 +171,38 @@ std::expected<pid_t, std::string> spawnJob(const JobDefinition& job) {
   if (!output) return std::unexpected(output.error());
   auto errors = openOutput(job.standardErrorPath);
   if (!errors) return std::unexpected(errors.error());
-
-  SpawnFileActions actions;
-  SpawnAttributes attributes;
-  // dup2 clears close-on-exec on the copies only: every other descriptor stays behind.
-  if (!actions.duplicate(input.get(), STDIN_FILENO) ||
-      !actions.duplicate(output->get(), STDOUT_FILENO) ||
-      !actions.duplicate(errors->get(), STDERR_FILENO) ||
-      (job.workingDirectory && !actions.changeDirectory(*job.workingDirectory)) ||
-      !attributes.newSession() || !attributes.resetSignals()) {
-    return std::unexpected(describe("posix_spawn", ENOMEM));
+  setup.descriptors = {input.get(), output->get(), errors->get()};
+  setup.descriptors.insert(setup.descriptors.end(), sockets.descriptors.begin(),
+                           sockets.descriptors.end());
+  if (!sockets.descriptors.empty()) {
+    // The variables of the socket-activation protocol, as the job's service manager sets them.
+    std::string names;
+    for (const auto& name : sockets.names) names += (names.empty() ? "" : ":") + name;
+    setup.environment.push_back("LISTEN_FDS=" + std::to_string(sockets.descriptors.size()));
+    setup.environment.push_back("LISTEN_FDNAMES=" + names);
   }
-  const auto pid = spawnProgram(*program, job.arguments, actions, attributes, &environment);
-  if (!pid) return std::unexpected(describe(*program, pid.error()));
-  return *pid;
+
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return std::unexpected(describe("pipe", errno));
+  const UniqueFd reportReader(ends[0]);
+  UniqueFd reportWriter(ends[1]);
+  setup.report = reportWriter.get();
+
+  // posix_spawn cannot start a job with socket activation: LISTEN_PID must be the child's own
+  // process id, which only the child knows, and its environment is fixed before the child exists.
+  // The child of a fork sets it before it executes the program; one way of starting serves every
+  // job.
+  const pid_t child = ::fork();
+  if (child < 0) return std::unexpected(describe("fork", errno));
+  if (child == 0) runChild(setup);
+
+  reportWriter.reset();
+  const auto report = readStartReport(reportReader.get());
+  if (report && report->empty()) return child;
+  int waitStatus = 0;
+  while (::waitpid(child, &waitStatus, 0) < 0 && errno == EINTR) {
+  }
+  return std::unexpected(report ? *report : report.error());
 }
 
 }  // namespace tarnel::launchctl

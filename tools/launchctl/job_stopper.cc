@@ -8,14 +8,17 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/linux/posix/pidfd.h"
 #include "platform/linux/posix/unique_fd.h"
+#include "tools/launchctl/job_supervisor.h"
 
 namespace tarnel::launchctl {
 
 namespace {
 
-// Debian 12's <sys/pidfd.h> declares these without C linkage, so the system calls are made as such.
-int openPidfd(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
+using linux_platform::openPidfd;
+
+// Debian 12's <sys/pidfd.h> declares it without C linkage, so the system call is made as such.
 int sendSignal(int pidfd, int signal) {
   return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0));
 }
@@ -48,8 +51,32 @@ std::expected<void, std::string> signalJob(int pidfd, pid_t leader, int signal) 
 
 }  // namespace
 
+std::expected<void, std::string> stopLoadedJob(const JobRecord& record) {
+  if (record.supervisor) {
+    const linux_platform::UniqueFd supervisor = openPidfd(record.supervisor->pid);
+    if (!supervisor && errno != ESRCH) {
+      return std::unexpected(std::string("pidfd_open: ") + std::strerror(errno));
+    }
+    // Checked once the descriptor is held, as for a run below.
+    if (supervisor && isRunning(*record.supervisor)) {
+      const bool fromInside = record.process && ::getpgrp() == record.process->pid;
+      if (sendSignal(supervisor.get(), fromInside ? kStopOnceEndedSignal : kStopSignal) != 0 &&
+          errno != ESRCH) {
+        return std::unexpected(std::string("pidfd_send_signal: ") + std::strerror(errno));
+      }
+      if (fromInside) return {};
+      const auto ended = waitForEnd(supervisor.get(), -1);
+      if (!ended) return std::unexpected(ended.error());
+      return {};
+    }
+  }
+  // A run whose supervisor is gone (it was killed) is stopped here.
+  if (record.process) return stopJob(*record.process);
+  return {};
+}
+
 std::expected<void, std::string> stopJob(const ProcessIdentity& process) {
-  const linux_platform::UniqueFd pidfd(openPidfd(process.pid));
+  const linux_platform::UniqueFd pidfd = openPidfd(process.pid);
   if (!pidfd && errno == ESRCH) return {};
   if (!pidfd) return std::unexpected(std::string("pidfd_open: ") + std::strerror(errno));
   // Checked once the descriptor is held, so that the descriptor names the job's process and not

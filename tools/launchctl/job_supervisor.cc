@@ -1,83 +1,223 @@
 #include "tools/launchctl/job_supervisor.h"
 
 #include <fcntl.h>
-#include <signal.h>
+#include <poll.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <optional>
+#include <functional>
 #include <string_view>
+#include <vector>
 
 #include "platform/linux/posix/number_parsing.h"
+#include "platform/linux/posix/pidfd.h"
 #include "platform/linux/posix/unique_fd.h"
 #include "tools/launchctl/job_registry.h"
 #include "tools/launchctl/job_spawner.h"
+#include "tools/launchctl/job_stopper.h"
+#include "tools/launchctl/messages.h"
+#include "tools/launchctl/service_sockets.h"
+#include "tools/launchctl/system_log.h"
 
 namespace tarnel::launchctl {
 
 namespace {
 
 using linux_platform::UniqueFd;
+using Clock = std::chrono::steady_clock;
 
-// The supervisor tells launchctl how the start went through a pipe, in one message:
-// "started PID STARTTIME" or "failed REASON".
+// The supervisor tells launchctl how the load went through a pipe, in one message: its own
+// process id and start time, then "started PID STARTTIME", "failed" or "waiting".
 constexpr std::string_view kStartedReport = "started ";
-constexpr std::string_view kFailedReport = "failed ";
+constexpr std::string_view kFailedReport = "failed";
+constexpr std::string_view kWaitingReport = "waiting";
 constexpr std::size_t kMaximumReport = 4096;
 constexpr int kReportFd = 3;
+
+std::string describe(std::string_view what) {
+  return std::string(what) + ": " + std::strerror(errno);
+}
+
+std::string identityText(const ProcessIdentity& process) {
+  return std::to_string(process.pid) + ' ' + std::to_string(process.startTime);
+}
 
 void writeAll(int fd, std::string_view text) {
   while (!text.empty()) {
     const ssize_t count = ::write(fd, text.data(), text.size());
     if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return;  // launchctl has gone; the job runs on regardless
+    if (count <= 0) return;  // launchctl has gone; the supervisor carries on regardless
     text.remove_prefix(static_cast<std::size_t>(count));
   }
 }
 
-pid_t waitForExit(pid_t pid, int& waitStatus) {
-  for (;;) {
-    const pid_t ended = ::waitpid(pid, &waitStatus, 0);
-    if (ended < 0 && errno == EINTR) continue;
-    return ended;
+void reap(pid_t pid) {
+  int waitStatus = 0;
+  while (::waitpid(pid, &waitStatus, 0) < 0 && errno == EINTR) {
   }
 }
 
-// How the job ended as the registry records it: the exit status, or minus the number of the
-// signal that ended it. The job is left unreaped.
-std::optional<int> waitForEndWithoutReaping(pid_t pid) {
+// How the run ended as the registry records it: the exit status, or minus the number of the
+// signal that ended it. The run is left unreaped, so that its identity stays its own until its
+// end is recorded.
+int endStatus(pid_t pid) {
   siginfo_t information{};
-  for (;;) {
-    if (::waitid(P_PID, static_cast<id_t>(pid), &information, WEXITED | WNOWAIT) == 0) break;
-    if (errno != EINTR) return std::nullopt;
+  while (::waitid(P_PID, static_cast<id_t>(pid), &information, WEXITED | WNOWAIT) != 0) {
+    if (errno != EINTR) return -SIGKILL;  // not to be had: counted as a run that was killed
   }
   if (information.si_code == CLD_EXITED) return information.si_status;
   return -information.si_status;
 }
 
-void recordExit(const std::string& stateFolder, const std::string& label,
-                const ProcessIdentity& run, int status) {
-  auto registry = JobRegistry::open(stateFolder, LockMode::exclusive);
-  if (!registry) return;
-  JobRecord* record = registry->find(label);
-  // Unloaded, or unloaded and loaded again, since this run began: the registry is not ours to
-  // change any more.
-  if (record == nullptr || record->process != run) return;
-  record->process.reset();
-  record->lastExitStatus = status;
-  (void)registry->save();  // nobody is left to tell; the next run records afresh
-}
+enum class Stop { now, onceEnded };
 
-// The supervisor's whole life: detach from everything launchctl inherited, start the job, report,
-// wait, record. It never returns.
+class Supervisor {
+ public:
+  Supervisor(const JobDefinition& job, std::string stateFolder, ServiceSockets sockets,
+             UniqueFd stopSignals)
+      : job_(job),
+        stateFolder_(std::move(stateFolder)),
+        sockets_(std::move(sockets)),
+        stopSignals_(std::move(stopSignals)),
+        self_(identifyProcess(::getpid()).value_or(ProcessIdentity{.pid = ::getpid()})) {}
+
+  const ProcessIdentity& self() const { return self_; }
+  std::optional<ProcessIdentity> runningJob() const {
+    return run_ ? std::optional(run_->identity) : std::nullopt;
+  }
+
+  // Starts a run of the job with its sockets; false when it could not start, which is logged.
+  bool start() {
+    const auto pid = spawnJob(job_, PassedSockets{sockets_.descriptors(), sockets_.names()});
+    if (!pid) {
+      logToSystem(messages::cannotStartJob(job_.label, pid.error()));
+      return false;
+    }
+    UniqueFd pidfd = linux_platform::openPidfd(*pid);
+    if (!pidfd) {
+      // A run whose end could not be seen could never be recorded or followed by another.
+      logToSystem(messages::cannotStartJob(job_.label, describe("pidfd_open")));
+      ::kill(*pid, SIGKILL);
+      reap(*pid);
+      return false;
+    }
+    run_ = Run{.identity = identifyProcess(*pid).value_or(ProcessIdentity{.pid = *pid}),
+               .pidfd = std::move(pidfd),
+               .started = Clock::now()};
+    return true;
+  }
+
+  [[noreturn]] void serve() {
+    for (;;) {
+      if (run_) {
+        if (const auto stop = waitFor({run_->pidfd.get()}, std::nullopt)) end(*stop);
+        if (!finishRun()) end(Stop::now);
+        continue;
+      }
+      if (sockets_.empty()) ::_exit(0);
+      if (pause_) {
+        if (const auto stop = waitFor({}, *pause_)) end(*stop);
+        pause_.reset();
+      }
+      if (const auto stop = waitFor(sockets_.descriptors(), std::nullopt)) end(*stop);
+      if (!startOnDemand()) end(Stop::now);
+    }
+  }
+
+ private:
+  struct Run {
+    ProcessIdentity identity;
+    UniqueFd pidfd;  // readable once the run has ended
+    Clock::time_point started;
+  };
+
+  // Waits until one of `descriptors` is readable or `timeout` has passed; the stop asked for, if
+  // that came first.
+  std::optional<Stop> waitFor(const std::vector<int>& descriptors,
+                              std::optional<std::chrono::milliseconds> timeout) {
+    std::vector<pollfd> watched{{.fd = stopSignals_.get(), .events = POLLIN}};
+    for (const int descriptor : descriptors)
+      watched.push_back({.fd = descriptor, .events = POLLIN});
+    const int milliseconds = timeout ? static_cast<int>(timeout->count()) : -1;
+    for (;;) {
+      const int ready = ::poll(watched.data(), watched.size(), milliseconds);
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready < 0) return Stop::now;  // nothing can be awaited any more
+      if (watched.front().revents == 0) return std::nullopt;
+      signalfd_siginfo signal{};
+      if (::read(stopSignals_.get(), &signal, sizeof signal) != sizeof signal) return Stop::now;
+      return signal.ssi_signo == kStopOnceEndedSignal ? Stop::onceEnded : Stop::now;
+    }
+  }
+
+  // Applies `change` to the job's record when the registry still holds the job with this
+  // supervisor; false when it does not (the job was unloaded). A registry that cannot be read is
+  // no reason to stop serving the job.
+  bool updateRecord(const std::function<void(JobRecord&)>& change) {
+    auto registry = JobRegistry::open(stateFolder_, LockMode::exclusive);
+    if (!registry) return true;
+    JobRecord* record = registry->find(job_.label);
+    if (record == nullptr || record->supervisor != self_) return false;
+    change(*record);
+    (void)registry->save();  // nobody is left to tell; the next change records afresh
+    return true;
+  }
+
+  bool startOnDemand() {
+    if (!start()) {
+      pause_ = kThrottleInterval;
+      return updateRecord([](JobRecord& record) {
+        record.process.reset();
+        record.lastExitStatus = kCouldNotStartStatus;
+      });
+    }
+    return updateRecord([&](JobRecord& record) { record.process = run_->identity; });
+  }
+
+  // Records how the ended run went and reaps it; false when the job is no longer loaded.
+  bool finishRun() {
+    const int status = endStatus(run_->identity.pid);
+    const bool loaded = updateRecord([&](JobRecord& record) {
+      if (record.process != run_->identity) return;
+      record.process.reset();
+      record.lastExitStatus = status;
+    });
+    reap(run_->identity.pid);
+    if (status != 0 && Clock::now() - run_->started < kThrottleInterval) pause_ = kThrottleInterval;
+    run_.reset();
+    return loaded;
+  }
+
+  [[noreturn]] void end(Stop stop) {
+    sockets_.close();
+    if (run_) {
+      if (stop == Stop::onceEnded) (void)waitFor({run_->pidfd.get()}, kStopGracePeriod);
+      (void)stopJob(run_->identity);  // nothing is sent to a run that has ended
+      reap(run_->identity.pid);
+    }
+    ::_exit(0);
+  }
+
+  const JobDefinition& job_;
+  std::string stateFolder_;
+  ServiceSockets sockets_;
+  UniqueFd stopSignals_;
+  ProcessIdentity self_;
+  std::optional<Run> run_;
+  std::optional<std::chrono::milliseconds> pause_;
+};
+
+// The supervisor's whole life: detach from everything launchctl inherited, take the job's sockets,
+// start the job when it runs at load, report, serve. It never returns.
 [[noreturn]] void superviseJob(const JobDefinition& job, const std::string& stateFolder,
-                               int reportFd) {
+                               const std::string& socketFolder, int reportFd) {
   if (reportFd != kReportFd && ::dup3(reportFd, kReportFd, O_CLOEXEC) < 0) ::_exit(1);
   // The caller's standard streams may be a pipe that it reads to its end; holding them would keep
-  // it waiting for as long as the job runs.
+  // it waiting for as long as the job is loaded.
   const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
   if (devNull < 0) ::_exit(1);
   for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
@@ -89,24 +229,33 @@ void recordExit(const std::string& stateFolder, const std::string& label,
   if (::chdir("/") != 0) ::_exit(1);
   ::umask(022);
 
-  const auto pid = spawnJob(job);
-  if (!pid) {
-    writeAll(kReportFd, std::string(kFailedReport) + pid.error());
-    ::_exit(0);
-  }
-  // The job is this process's child until it is reaped here, so its identity is still readable.
-  const ProcessIdentity run = identifyProcess(*pid).value_or(ProcessIdentity{.pid = *pid});
-  writeAll(kReportFd, std::string(kStartedReport) + std::to_string(run.pid) + ' ' +
-                          std::to_string(run.startTime));
-  ::close(kReportFd);
+  // The stop signals are taken as readable events, so that a stop is seen wherever it arrives.
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, kStopSignal);
+  sigaddset(&stops, kStopOnceEndedSignal);
+  if (::sigprocmask(SIG_BLOCK, &stops, nullptr) != 0) ::_exit(1);
+  UniqueFd stopSignals(::signalfd(-1, &stops, SFD_CLOEXEC));
+  if (!stopSignals) ::_exit(1);
 
-  // The ended job stays a zombie until its status is recorded, so that the job list never shows
-  // it gone while its last exit status is still the previous one.
-  const auto status = waitForEndWithoutReaping(*pid);
-  if (status) recordExit(stateFolder, job.label, run, *status);
-  int waitStatus = 0;
-  (void)waitForExit(*pid, waitStatus);
-  ::_exit(0);
+  auto sockets = ServiceSockets::listen(socketFolder, job.machServices);
+  if (!sockets) logToSystem(messages::cannotListen(job.label, sockets.error()));
+  Supervisor supervisor(job, stateFolder, sockets ? std::move(*sockets) : ServiceSockets(),
+                        std::move(stopSignals));
+
+  std::string report = identityText(supervisor.self()) + ' ';
+  if (!sockets) {
+    report += kFailedReport;
+  } else if (!job.runAtLoad) {
+    report += kWaitingReport;
+  } else if (supervisor.start()) {
+    report += std::string(kStartedReport) + identityText(*supervisor.runningJob());
+  } else {
+    report += kFailedReport;
+  }
+  writeAll(kReportFd, report);
+  ::close(kReportFd);
+  supervisor.serve();
 }
 
 std::expected<std::string, std::string> readReport(int fd) {
@@ -115,7 +264,7 @@ std::expected<std::string, std::string> readReport(int fd) {
   for (;;) {
     const ssize_t count = ::read(fd, buffer, sizeof buffer);
     if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return std::unexpected(std::string("read: ") + std::strerror(errno));
+    if (count < 0) return std::unexpected(describe("read"));
     if (count == 0) return report;
     report.append(buffer, static_cast<std::size_t>(count));
     if (report.size() > kMaximumReport)
@@ -123,43 +272,55 @@ std::expected<std::string, std::string> readReport(int fd) {
   }
 }
 
-std::expected<ProcessIdentity, std::string> parseReport(std::string_view report) {
-  if (report.starts_with(kFailedReport)) {
-    return std::unexpected(std::string(report.substr(kFailedReport.size())));
-  }
-  if (!report.starts_with(kStartedReport)) {
-    return std::unexpected("the supervisor ended before it could start the job");
-  }
-  report.remove_prefix(kStartedReport.size());
-  const auto blank = report.find(' ');
-  const auto pid = linux_platform::parseNumber<pid_t>(report.substr(0, blank));
-  const auto startTime = blank == std::string_view::npos
-                             ? std::nullopt
-                             : linux_platform::parseNumber<std::uint64_t>(report.substr(blank + 1));
-  if (!pid || *pid <= 0 || !startTime) return std::unexpected("the supervisor's report is damaged");
+std::optional<ProcessIdentity> parseIdentity(std::string_view& text) {
+  const auto parseWord = [&]() {
+    const auto blank = text.find(' ');
+    const auto word = text.substr(0, blank);
+    text.remove_prefix(blank == std::string_view::npos ? text.size() : blank + 1);
+    return word;
+  };
+  const auto pid = linux_platform::parseNumber<pid_t>(parseWord());
+  const auto startTime = linux_platform::parseNumber<std::uint64_t>(parseWord());
+  if (!pid || *pid <= 0 || !startTime) return std::nullopt;
   return ProcessIdentity{.pid = *pid, .startTime = *startTime};
+}
+
+std::expected<SupervisorReport, std::string> parseReport(std::string_view report) {
+  if (report.empty()) return std::unexpected("the supervisor ended before it could start the job");
+  const auto damaged = std::unexpected("the supervisor's report is damaged");
+  const auto supervisor = parseIdentity(report);
+  if (!supervisor) return damaged;
+  SupervisorReport parsed{.supervisor = *supervisor};
+  if (report == kFailedReport) {
+    parsed.startFailed = true;
+  } else if (report.starts_with(kStartedReport)) {
+    report.remove_prefix(kStartedReport.size());
+    parsed.run = parseIdentity(report);
+    if (!parsed.run || !report.empty()) return damaged;
+  } else if (report != kWaitingReport) {
+    return damaged;
+  }
+  return parsed;
 }
 
 }  // namespace
 
-std::expected<ProcessIdentity, std::string> startSupervisedJob(const JobDefinition& job,
-                                                               const std::string& stateFolder) {
+std::expected<SupervisorReport, std::string> startSupervisor(const JobDefinition& job,
+                                                             const std::string& stateFolder,
+                                                             const std::string& socketFolder) {
   // Waiting for children needs SIGCHLD at its default: ignored, the kernel would reap them unseen.
   struct sigaction defaultAction {};
   defaultAction.sa_handler = SIG_DFL;
-  if (::sigaction(SIGCHLD, &defaultAction, nullptr) != 0) {
-    return std::unexpected(std::string("sigaction: ") + std::strerror(errno));
-  }
+  if (::sigaction(SIGCHLD, &defaultAction, nullptr) != 0)
+    return std::unexpected(describe("sigaction"));
 
   int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) {
-    return std::unexpected(std::string("pipe: ") + std::strerror(errno));
-  }
+  if (::pipe2(ends, O_CLOEXEC) != 0) return std::unexpected(describe("pipe"));
   const UniqueFd reportReader(ends[0]);
   UniqueFd reportWriter(ends[1]);
 
   const pid_t intermediate = ::fork();
-  if (intermediate < 0) return std::unexpected(std::string("fork: ") + std::strerror(errno));
+  if (intermediate < 0) return std::unexpected(describe("fork"));
   if (intermediate == 0) {
     // Leaving launchctl's session and then its process tree: once this intermediate process
     // exits, the supervisor belongs to neither, and launchctl can end without taking it along.
@@ -172,14 +333,11 @@ std::expected<ProcessIdentity, std::string> startSupervisedJob(const JobDefiniti
     if (::sigprocmask(SIG_SETMASK, &noSignals, nullptr) != 0) ::_exit(1);
     // A launchctl killed while it waits for the report must not take the supervisor with it.
     if (::signal(SIGPIPE, SIG_IGN) == SIG_ERR) ::_exit(1);
-    superviseJob(job, stateFolder, reportWriter.get());
+    superviseJob(job, stateFolder, socketFolder, reportWriter.get());
   }
 
   reportWriter.reset();
-  int waitStatus = 0;
-  if (waitForExit(intermediate, waitStatus) != intermediate) {
-    return std::unexpected(std::string("waitpid: ") + std::strerror(errno));
-  }
+  reap(intermediate);
   const auto report = readReport(reportReader.get());
   if (!report) return std::unexpected(report.error());
   return parseReport(*report);

@@ -1,8 +1,14 @@
-// Runs a job under a supervisor process of its own, so that the job outlives the launchctl that
-// started it and its last exit status is recorded when it ends.
+// launchd's side of a loaded job: a supervisor process of its own that holds the job's
+// MachServices sockets, starts the job at load when it runs at load and whenever a client waits
+// on a socket while it is not running, records how each run ended, and outlives the launchctl
+// that loaded the job.
 #pragma once
 
+#include <signal.h>
+
+#include <chrono>
 #include <expected>
+#include <optional>
 #include <string>
 
 #include "tools/launchctl/job_definition.h"
@@ -10,13 +16,39 @@
 
 namespace tarnel::launchctl {
 
-// Starts `job` under a detached supervisor (a new session, its standard streams on /dev/null, no
-// other descriptor of the caller's) and returns once the job has started or failed to. When the
-// job ends, the supervisor records how it ended (its exit status, or minus the number of the signal
-// that ended it) in the registry in `stateFolder`, provided
-// the registry still holds this run. The caller may hold the registry's exclusive lock
-// throughout; the supervisor waits for it. The running job, or why it could not start.
-std::expected<ProcessIdentity, std::string> startSupervisedJob(const JobDefinition& job,
-                                                               const std::string& stateFolder);
+// The last exit status recorded for a run that could not be started: the conventional
+// "configuration error", which `launchctl error` describes as such.
+inline constexpr int kCouldNotStartStatus = 78;
+
+// A run that fails (a status other than 0, a signal, or no start at all) less than this long after
+// it started is followed by a pause as long before the next start, so that a job that fails at
+// once is not started over and over while a client waits.
+inline constexpr std::chrono::seconds kThrottleInterval{1};
+
+// What a supervisor is sent to end it. Either way it first closes the job's sockets and removes
+// their files; then on kStopSignal it stops the job as unload does, and on kStopOnceEndedSignal
+// (the job is taking itself out, and will end) it gives the job the grace period to end by itself
+// before stopping it so. It changes nothing in the registry.
+inline constexpr int kStopSignal = SIGTERM;
+inline constexpr int kStopOnceEndedSignal = SIGUSR1;
+
+struct SupervisorReport {
+  ProcessIdentity supervisor;
+  // The run started at load, when there is one.
+  std::optional<ProcessIdentity> run;
+  // The run at load, or the job's sockets, could not be made (the reason is in the system log).
+  bool startFailed = false;
+};
+
+// Starts the supervisor of `job` (a new session, its standard streams on /dev/null, no other
+// descriptor of the caller's), which listens for the job's services in `socketFolder` and, when
+// the job runs at load, starts it. Returns once it has done so. The supervisor records in the
+// registry in `stateFolder` each later start and each end of a run, as long as the registry's
+// record of the job names it as its supervisor, and ends once it has neither sockets nor a run, or
+// finds the job unloaded. The caller may hold the registry's exclusive lock throughout; the
+// supervisor waits for it. The reason, ready to print, when no supervisor could be started.
+std::expected<SupervisorReport, std::string> startSupervisor(const JobDefinition& job,
+                                                             const std::string& stateFolder,
+                                                             const std::string& socketFolder);
 
 }  // namespace tarnel::launchctl

@@ -4,6 +4,7 @@
 
 #include "tools/launchctl/command_line.h"
 #include "tools/launchctl/messages.h"
+#include "tools/launchctl/service_sockets.h"
 #include "tools/launchctl/state_folder.h"
 #include "tools/launchctl/verbs.h"
 
@@ -18,7 +19,7 @@ int main(int argc, char** argv) {
   const std::string stateFolder = stateFolderPath();
   switch (command->verb) {
     case Verb::load:
-      return loadJob(stateFolder, command->operand);
+      return loadJob(stateFolder, socketFolderPath(), command->operand);
     case Verb::unload:
       return unloadJob(stateFolder, command->operand);
     case Verb::remove:

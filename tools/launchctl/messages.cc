@@ -58,6 +58,10 @@ std::string cannotStartJob(std::string_view label, std::string_view reason) {
   return join({"Could not start job ", label, ": ", reason});
 }
 
+std::string cannotListen(std::string_view label, std::string_view reason) {
+  return join({"Could not listen for the services of job ", label, ": ", reason});
+}
+
 std::string cannotStopJob(std::string_view label, std::string_view reason) {
   return join({"Could not stop job ", label, ": ", reason});
 }

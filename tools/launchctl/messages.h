@@ -19,6 +19,7 @@ std::string badKeyValue(std::string_view path, std::string_view key, std::string
 std::string alreadyLoaded(std::string_view label);
 std::string notLoaded(std::string_view label);
 std::string cannotStartJob(std::string_view label, std::string_view reason);
+std::string cannotListen(std::string_view label, std::string_view reason);
 std::string cannotStopJob(std::string_view label, std::string_view reason);
 
 std::string stateFolderUnusable(std::string_view folder, std::string_view reason);

@@ -28,45 +28,56 @@ std::expected<JobRegistry, std::string> openRegistry(const std::string& stateFol
   return JobRegistry::open(stateFolder, mode);
 }
 
+// The record leaves the registry before its job is stopped, and the lock goes with the registry:
+// the supervisor may need the lock to record a run while it is being stopped, and a job that
+// takes itself out may end this launchctl at any moment once its supervisor has been told.
 int stopAndForget(const std::string& stateFolder, const std::string& label) {
-  auto registry = openRegistry(stateFolder, LockMode::exclusive);
-  if (!registry) return fail(registry.error());
-  const JobRecord* record = registry->find(label);
-  if (record == nullptr) return fail(messages::notLoaded(label));
-  if (record->process) {
-    if (const auto stopped = stopJob(*record->process); !stopped) {
-      return fail(messages::cannotStopJob(label, stopped.error()));
-    }
+  JobRecord forgotten;
+  {
+    auto registry = openRegistry(stateFolder, LockMode::exclusive);
+    if (!registry) return fail(registry.error());
+    const JobRecord* record = registry->find(label);
+    if (record == nullptr) return fail(messages::notLoaded(label));
+    forgotten = *record;
+    registry->erase(label);
+    if (const auto saved = registry->save(); !saved) return fail(saved.error());
   }
-  registry->erase(label);
-  if (const auto saved = registry->save(); !saved) return fail(saved.error());
+  if (const auto stopped = stopLoadedJob(forgotten); !stopped) {
+    return fail(messages::cannotStopJob(label, stopped.error()));
+  }
   return kSucceeded;
 }
 
 }  // namespace
 
-int loadJob(const std::string& stateFolder, const std::string& path) {
+int loadJob(const std::string& stateFolder, const std::string& socketFolder,
+            const std::string& path) {
   const auto job = readJobFile(path);
   if (!job) return fail(job.error());
-  auto registry = openRegistry(stateFolder, LockMode::exclusive);
-  if (!registry) return fail(registry.error());
-  if (registry->find(job->label) != nullptr) return fail(messages::alreadyLoaded(job->label));
-
   JobRecord record{.label = job->label, .path = path};
-  if (job->runAtLoad) {
-    const auto run = startSupervisedJob(*job, stateFolder);
-    if (!run) return fail(messages::cannotStartJob(job->label, run.error()));
-    record.process = *run;
-  }
-  registry->add(std::move(record));
-  if (const auto saved = registry->save(); !saved) {
-    // Unregistered, the job could never be stopped through launchctl: it must not run on.
-    if (const JobRecord* added = registry->find(job->label); added && added->process) {
-      (void)stopJob(*added->process);
+  std::string failure;
+  {
+    auto registry = openRegistry(stateFolder, LockMode::exclusive);
+    if (!registry) return fail(registry.error());
+    if (registry->find(job->label) != nullptr) return fail(messages::alreadyLoaded(job->label));
+
+    // A job that cannot be started stays loaded, as launchd keeps it: the failure is its last
+    // exit status, and the reason is in the system log.
+    if (job->runAtLoad || !job->machServices.empty()) {
+      const auto report = startSupervisor(*job, stateFolder, socketFolder);
+      if (!report) return fail(messages::cannotStartJob(job->label, report.error()));
+      record.supervisor = report->supervisor;
+      record.process = report->run;
+      if (report->startFailed) record.lastExitStatus = kCouldNotStartStatus;
     }
-    return fail(saved.error());
+    registry->add(record);
+    const auto saved = registry->save();
+    if (saved) return kSucceeded;
+    failure = saved.error();
   }
-  return kSucceeded;
+  // Unregistered, the job could never be stopped through launchctl: it must not run on.
+  (void)stopLoadedJob(record);
+  return fail(failure);
 }
 
 int unloadJob(const std::string& stateFolder, const std::string& path) {

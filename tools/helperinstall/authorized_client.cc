@@ -1,0 +1,31 @@
+#include "tools/helperinstall/authorized_client.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/linux/code_signing/code_validation.h"
+#include "platform/linux/code_signing/requirement/evaluator.h"
+#include "platform/linux/code_signing/requirement/parser.h"
+#include "platform/linux/posix/unique_fd.h"
+
+namespace tarnel::helperinstall {
+
+std::expected<void, std::string> checkAuthorizedClient(const std::string& path,
+                                                       const std::vector<std::string>& requirements,
+                                                       const std::string& anchorsFolder) {
+  const linux_platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file) return std::unexpected(std::string(std::strerror(errno)));
+  const auto validated =
+      linux_platform::validateSignedFile(file.get(), anchorsFolder, linux_platform::kValidityFlags);
+  if (!validated) return std::unexpected("its signature is not valid: " + validated.error().reason);
+  for (const auto& text : requirements) {
+    const auto requirement = linux_platform::parseRequirement(text);
+    if (requirement && linux_platform::evaluateRequirement(*requirement, *validated)) return {};
+  }
+  return std::unexpected(
+      std::string("it does not satisfy the helper's authorized clients (SMAuthorizedClients)"));
+}
+
+}  // namespace tarnel::helperinstall

@@ -1,0 +1,33 @@
+// The platform's install of a privileged helper for an application: authorized by an
+// administrator, the helper's signature and the application's standing checked, the helper and
+// its job definition placed whole and the job loaded; or, on any refusal or failure, nothing of
+// it left behind.
+#pragma once
+
+#include <expected>
+#include <string>
+
+#include "tools/helperinstall/command_line.h"
+
+namespace tarnel::helperinstall {
+
+inline constexpr const char* kPrivilegedHelperToolsFolder = "Library/PrivilegedHelperTools";
+inline constexpr const char* kLaunchDaemonsFolder = "Library/LaunchDaemons";
+// A helper is a small program; anything larger is refused before it is read whole.
+inline constexpr std::size_t kMaximumHelperSize = 256 * 1024 * 1024;
+
+struct Installed {
+  std::string label;
+  std::string helper;  // PrivilegedHelperTools/LABEL, owner root, mode 0544
+  std::string job;     // LaunchDaemons/LABEL.plist, owner root, mode 0644
+};
+
+// Obtains the install right, copies the helper into its folder under a temporary name and
+// validates that copy (so that what is checked is what is installed), checks that the
+// application satisfies one of the helper's authorized clients, writes the job definition (the
+// helper's launchd property list with Program set to the installed helper), takes out a job of
+// the same label loaded before, puts both files in place and loads the job with launchctl. The
+// refusal or failure, ready to print.
+std::expected<Installed, std::string> installHelper(const Settings& settings);
+
+}  // namespace tarnel::helperinstall

@@ -1,0 +1,42 @@
+#include "tools/helperinstall/messages.h"
+
+#include <initializer_list>
+
+namespace tarnel::helperinstall::messages {
+
+namespace {
+
+std::string join(std::initializer_list<std::string_view> pieces) {
+  std::string text;
+  for (const auto piece : pieces) text += piece;
+  return text;
+}
+
+}  // namespace
+
+std::string usage() {
+  return "usage: helperinstall [--anchors FOLDER] [--authority-socket PATH] [--root FOLDER]\n"
+         "                     [--launchctl PATH] APPLICATION HELPER";
+}
+
+std::string notAuthorized(std::string_view right, std::string_view reason) {
+  return join({"Not authorized to install a helper: the right ", right, " ", reason});
+}
+
+std::string refusedHelper(std::string_view path, std::string_view reason) {
+  return join({"Refusing helper ", path, ": ", reason});
+}
+
+std::string refusedApplication(std::string_view path, std::string_view reason) {
+  return join({"Refusing application ", path, ": ", reason});
+}
+
+std::string cannotInstall(std::string_view reason) {
+  return join({"Could not install the helper: ", reason});
+}
+
+std::string installed(std::string_view label, std::string_view helper, std::string_view job) {
+  return join({"Installed ", label, ": ", helper, ", its job ", job, ", loaded"});
+}
+
+}  // namespace tarnel::helperinstall::messages

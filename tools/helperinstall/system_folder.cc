@@ -1,0 +1,21 @@
+#include "tools/helperinstall/system_folder.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tarnel::helperinstall {
+
+std::expected<void, std::string> checkSystemFolder(const std::string& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0)
+    return std::unexpected(path + ": " + std::strerror(errno));
+  if (!S_ISDIR(status.st_mode)) return std::unexpected(path + " is not a folder");
+  if (status.st_uid != 0 || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return std::unexpected(path + " may be changed by users other than root");
+  }
+  return {};
+}
+
+}  // namespace tarnel::helperinstall
