@@ -22,19 +22,23 @@ class LinuxRequirement : public SecRequirement {
 // Whose code an object is: this process's own, or a peer's.
 enum class Whose { self, guest };
 
-// Running code, held as its executable opened while the process was known to be the one asked
-// for; the on-disk code is read through that descriptor, never through a path.
+// An executable, opened while the process was known to be the one asked for; the on-disk code is
+// read through that descriptor, never through a path, and only with reads at given offsets, so
+// that every object made from it can share it.
+using Executable = std::shared_ptr<const UniqueFd>;
+
+// Running code, held as its executable.
 class LinuxCode : public SecCode {
  public:
-  LinuxCode(UniqueFd opened, Whose owner) : executable(std::move(opened)), whose(owner) {}
-  const UniqueFd executable;
+  LinuxCode(Executable opened, Whose owner) : executable(std::move(opened)), whose(owner) {}
+  const Executable executable;
   const Whose whose;
 };
 
 class LinuxStaticCode : public SecStaticCode {
  public:
-  LinuxStaticCode(UniqueFd opened, Whose owner) : file(std::move(opened)), whose(owner) {}
-  const UniqueFd file;
+  LinuxStaticCode(Executable opened, Whose owner) : file(std::move(opened)), whose(owner) {}
+  const Executable file;
   const Whose whose;
 };
 
@@ -54,9 +58,13 @@ OSStatus LinuxCodeSigning::createRequirement(std::string_view text, SecCSFlags f
 
 OSStatus LinuxCodeSigning::copySelf(SecCSFlags flags, std::unique_ptr<SecCode>& code) {
   if (flags != kSecCSDefaultFlags) return errSecCSInvalidFlags;
-  UniqueFd executable(::open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
-  if (!executable) return errSecCSStaticCodeNotFound;
-  code = std::make_unique<LinuxCode>(std::move(executable), Whose::self);
+  // This process's executable does not change while it runs: opened once, shared by every code
+  // object made of it.
+  std::call_once(selfOpened_, [this] {
+    self_ = std::make_shared<const UniqueFd>(::open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
+  });
+  if (!*self_) return errSecCSStaticCodeNotFound;
+  code = std::make_unique<LinuxCode>(self_, Whose::self);
   return errSecSuccess;
 }
 
@@ -70,7 +78,8 @@ OSStatus LinuxCodeSigning::copyGuestWithAttributes(const Dictionary& attributes,
   if (!token) return errSecCSInvalidAttributeValues;
   auto executable = openPeerExecutable(*token);
   if (!executable) return executable.error().status;
-  guest = std::make_unique<LinuxCode>(std::move(*executable), Whose::guest);
+  guest = std::make_unique<LinuxCode>(std::make_shared<const UniqueFd>(std::move(*executable)),
+                                      Whose::guest);
   return errSecSuccess;
 }
 
@@ -79,9 +88,7 @@ OSStatus LinuxCodeSigning::copyStaticCode(const SecCode& code, SecCSFlags flags,
   if (flags != kSecCSDefaultFlags) return errSecCSInvalidFlags;
   const auto* linuxCode = dynamic_cast<const LinuxCode*>(&code);
   if (!linuxCode) return errSecCSInvalidObjectRef;
-  UniqueFd file(::fcntl(linuxCode->executable.get(), F_DUPFD_CLOEXEC, 0));
-  if (!file) return errSecCSStaticCodeNotFound;
-  staticCode = std::make_unique<LinuxStaticCode>(std::move(file), linuxCode->whose);
+  staticCode = std::make_unique<LinuxStaticCode>(linuxCode->executable, linuxCode->whose);
   return errSecSuccess;
 }
 
@@ -90,7 +97,7 @@ OSStatus LinuxCodeSigning::checkValidity(const SecStaticCode& staticCode, SecCSF
   const auto* linuxStaticCode = dynamic_cast<const LinuxStaticCode*>(&staticCode);
   const auto* linuxRequirement = dynamic_cast<const LinuxRequirement*>(&requirement);
   if (!linuxStaticCode || !linuxRequirement) return errSecCSInvalidObjectRef;
-  const int file = linuxStaticCode->file.get();
+  const int file = linuxStaticCode->file->get();
   if (linuxStaticCode->whose == Whose::self) {
     const auto validated = ownCode_.validate(file, anchorsFolder_, flags);
     if (!validated) return validated.error().status;

@@ -4,11 +4,14 @@
 // folder.
 #pragma once
 
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "platform/code_signing.h"
 #include "platform/linux/code_signing/own_code_verdict.h"
 #include "platform/linux/code_signing/trust_anchors.h"
+#include "platform/linux/posix/unique_fd.h"
 
 namespace tarnel::linux_platform {
 
@@ -31,6 +34,8 @@ class LinuxCodeSigning : public CodeSigning {
 
  private:
   std::string anchorsFolder_;
+  std::once_flag selfOpened_;
+  std::shared_ptr<const UniqueFd> self_;
   OwnCodeVerdict ownCode_;
 };
 

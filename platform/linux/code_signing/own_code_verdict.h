@@ -41,6 +41,7 @@ class OwnCodeVerdict {
   };
   struct Verdict {
     Grounds grounds;
+    std::string anchorsFolder;
     std::shared_ptr<const RequirementContext> context;
     std::chrono::system_clock::time_point validUntil;
   };

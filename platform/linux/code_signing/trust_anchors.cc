@@ -43,17 +43,24 @@ std::expected<std::vector<std::string>, std::string> anchorFiles(const std::stri
 }  // namespace
 
 std::optional<AnchorsState> readAnchorsState(const std::string& folder) {
-  const auto names = anchorFiles(folder);
+  // The folder's own state before its listing: a change while it is listed shows next time.
   const auto own = fileStateAt(folder);
+  const auto names = anchorFiles(folder);
   if (!names || !own) return std::nullopt;
-  AnchorsState state;
-  state.entries.emplace_back("", *own);
+  AnchorsState state{.folder = *own, .files = {}};
   for (const auto& name : *names) {
     const auto file = fileStateAt(folder + "/" + name);
     if (!file) return std::nullopt;
-    state.entries.emplace_back(name, *file);
+    state.files.emplace_back(name, *file);
   }
   return state;
+}
+
+bool anchorsStillIn(const std::string& folder, const AnchorsState& state) {
+  if (fileStateAt(folder) != state.folder) return false;
+  return std::ranges::all_of(state.files, [&](const auto& file) {
+    return fileStateAt(folder + "/" + file.first) == file.second;
+  });
 }
 
 std::expected<X509StorePtr, std::string> loadTrustAnchors(const std::string& folder) {

@@ -20,14 +20,19 @@ inline constexpr const char* kDefaultAnchorsFolder = "/etc/tarnel/anchors";
 std::expected<X509StorePtr, std::string> loadTrustAnchors(const std::string& folder);
 
 // What the anchors in a folder are, as far as any change to them shows: the folder's own identity
-// and times (a file added, removed or renamed changes them) and each anchor file's name,
-// identity, size and times (a file rewritten or replaced changes them).
+// and times (a file added, removed or renamed in it changes them) and each anchor file's name,
+// identity, size and times (a file rewritten in place changes them).
 struct AnchorsState {
-  std::vector<std::pair<std::string, FileState>> entries;  // the folder first, as ""
+  FileState folder;
+  std::vector<std::pair<std::string, FileState>> files;
   bool operator==(const AnchorsState&) const = default;
 };
 
 // The state of `folder` now; nothing when it cannot be read.
 std::optional<AnchorsState> readAnchorsState(const std::string& folder);
+
+// Whether `folder` is still in the state `state`, asked without listing it: its own state first
+// (unchanged, it holds the same names), then each file's.
+bool anchorsStillIn(const std::string& folder, const AnchorsState& state);
 
 }  // namespace tarnel::linux_platform

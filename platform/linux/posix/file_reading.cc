@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/linux/posix/unique_fd.h"
@@ -25,6 +26,25 @@ bool readRangeInto(int fd, std::uint64_t offset, std::span<std::uint8_t> into) {
     done += static_cast<std::size_t>(got);
   }
   return true;
+}
+
+std::optional<std::string> readWholeFile(int fd, std::size_t limit) {
+  // Read from the start each time: a /proc file composes its text anew for a read at offset 0,
+  // and fills the whole buffer unless the text ends first, so a short read is the end.
+  std::string contents(std::min<std::size_t>(limit, 16 * 1024), '\0');
+  std::size_t have = 0;
+  for (;;) {
+    const ssize_t got =
+        ::pread(fd, contents.data() + have, contents.size() - have, static_cast<off_t>(have));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return std::nullopt;
+    have += static_cast<std::size_t>(got);
+    if (have < contents.size()) break;
+    if (contents.size() == limit) return std::nullopt;
+    contents.resize(std::min(limit, contents.size() * 2));
+  }
+  contents.resize(have);
+  return contents;
 }
 
 std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit) {

@@ -22,7 +22,11 @@ bool readRangeInto(int fd, std::uint64_t offset, std::span<std::uint8_t> into);
 // bytes.
 std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit);
 
-// The same for the file `name` inside the open folder `directory`.
+// The whole of the open file `fd` from its start, read again each time (a /proc file shows what
+// holds now); nothing when it cannot be read or holds more than `limit` bytes.
+std::optional<std::string> readWholeFile(int fd, std::size_t limit);
+
+// The same as readSmallFile for the file `name` inside the open folder `directory`.
 std::optional<std::string> readSmallFileAt(int directory, const std::string& name,
                                            std::size_t limit);
 

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <memory>
 #include <string>
 
 #include "platform/linux/posix/pidfd.h"
@@ -18,10 +17,8 @@ namespace {
 
 // More threads than any client of ours runs; past it the answer is "cannot tell".
 constexpr std::size_t kMaxThreads = 16 * 1024;
-
-struct CloseDirectory {
-  void operator()(DIR* directory) const { ::closedir(directory); }
-};
+// An entry of a thread's folder: its header and a name of up to twenty digits, aligned.
+constexpr std::size_t kRoomForAnEntry = 64;
 
 }  // namespace
 
@@ -34,9 +31,13 @@ std::optional<ProcessHandle> ProcessHandle::adopt(UniqueFd pidfd, pid_t pid) {
   if (pid <= 0 || !pidfd) return std::nullopt;
   UniqueFd directory(
       ::open(("/proc/" + std::to_string(pid)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  // Opened while the pidfd is held: if the process is still running now, the folder is its own.
-  if (!directory || !pidfdProcessAlive(pidfd.get())) return std::nullopt;
-  ProcessHandle handle(pid, std::move(pidfd), std::move(directory));
+  if (!directory) return std::nullopt;
+  UniqueFd tasks(::openat(directory.get(), "task", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd status(::openat(directory.get(), "status", O_RDONLY | O_CLOEXEC));
+  // Opened while the pidfd is held: if the process is still running now, they are its own.
+  if (!tasks || !status || !pidfdProcessAlive(pidfd.get())) return std::nullopt;
+  ProcessHandle handle(pid, std::move(pidfd), std::move(directory), std::move(tasks),
+                       std::move(status));
   if (!handle.running()) return std::nullopt;
   return handle;
 }
@@ -74,28 +75,37 @@ std::optional<bool> ProcessHandle::openToItsUser() const {
 }
 
 std::optional<bool> ProcessHandle::traced() const {
-  const int tasksFd = ::openat(directory_.get(), "task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (tasksFd < 0) return std::nullopt;
-  const std::unique_ptr<DIR, CloseDirectory> tasks(::fdopendir(tasksFd));
-  if (!tasks) {
-    ::close(tasksFd);
-    return std::nullopt;
-  }
+  if (::lseek(tasks_.get(), 0, SEEK_SET) != 0) return std::nullopt;
+  const std::string mainThread = std::to_string(pid_);
   std::size_t threads = 0;
-  while (const dirent* entry = ::readdir(tasks.get())) {
-    if (entry->d_name[0] == '.') continue;
-    if (++threads > kMaxThreads) return std::nullopt;
-    const auto status = ProcessStatus::readAt(tasksFd, std::string(entry->d_name) + "/status");
-    // A thread that ended while the list was read has no tracer any more.
-    if (!status) {
-      if (::faccessat(tasksFd, entry->d_name, F_OK, 0) != 0) continue;
-      return std::nullopt;
+  alignas(dirent64) char entries[4096];
+  for (;;) {
+    const auto got = ::getdents64(tasks_.get(), entries, sizeof entries);
+    if (got < 0) return std::nullopt;
+    if (got == 0) return false;
+    // The kernel stops a listing only when the next entry does not fit: with room left for one,
+    // this was the last part, and asking again would only say so.
+    const bool last = static_cast<std::size_t>(got) + kRoomForAnEntry <= sizeof entries;
+    for (std::size_t at = 0; at < static_cast<std::size_t>(got);) {
+      const auto* entry = reinterpret_cast<const dirent64*>(entries + at);
+      at += entry->d_reclen;
+      const std::string name = entry->d_name;
+      if (name.starts_with('.')) continue;
+      if (++threads > kMaxThreads) return std::nullopt;
+      const auto status = name == mainThread
+                              ? ProcessStatus::readFrom(status_.get())
+                              : ProcessStatus::readAt(tasks_.get(), name + "/status");
+      // A thread that ended while the list was read has no tracer any more.
+      if (!status) {
+        if (name != mainThread && ::faccessat(tasks_.get(), name.c_str(), F_OK, 0) != 0) continue;
+        return std::nullopt;
+      }
+      const auto tracer = status->field("TracerPid");
+      if (!tracer) return std::nullopt;
+      if (*tracer != "0") return true;
     }
-    const auto tracer = status->field("TracerPid");
-    if (!tracer) return std::nullopt;
-    if (*tracer != "0") return true;
+    if (last) return false;
   }
-  return false;
 }
 
 }  // namespace tarnel::linux_platform

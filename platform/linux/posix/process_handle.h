@@ -53,16 +53,25 @@ class ProcessHandle {
   std::optional<bool> openToItsUser() const;
 
   // Whether any of its threads has a tracer: each thread can be traced on its own. Nothing when it
-  // cannot be told (it has gone, or has more threads than are inspected).
+  // cannot be told (it has gone, or has more threads than are inspected). Not for two threads at
+  // once: it reads the held list of threads from its start.
   std::optional<bool> traced() const;
 
  private:
-  ProcessHandle(pid_t pid, UniqueFd pidfd, UniqueFd directory)
-      : pid_(pid), pidfd_(std::move(pidfd)), directory_(std::move(directory)) {}
+  ProcessHandle(pid_t pid, UniqueFd pidfd, UniqueFd directory, UniqueFd tasks, UniqueFd status)
+      : pid_(pid),
+        pidfd_(std::move(pidfd)),
+        directory_(std::move(directory)),
+        tasks_(std::move(tasks)),
+        status_(std::move(status)) {}
 
   pid_t pid_;
   UniqueFd pidfd_;
   UniqueFd directory_;
+  // Held, so that checking the threads again and again opens nothing: the list of threads, read
+  // again from its start, and the main thread's status, read again from its start.
+  UniqueFd tasks_;
+  UniqueFd status_;
 };
 
 }  // namespace tarnel::linux_platform

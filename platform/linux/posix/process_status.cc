@@ -61,6 +61,12 @@ std::optional<ProcessStatus> ProcessStatus::read(const std::string& path) {
   return readAt(AT_FDCWD, path);
 }
 
+std::optional<ProcessStatus> ProcessStatus::readFrom(int fd) {
+  auto text = readWholeFile(fd, kMaxProcFileLength);
+  if (!text) return std::nullopt;
+  return ProcessStatus(std::move(*text));
+}
+
 std::optional<ProcessStatus> ProcessStatus::readAt(int directory, const std::string& name) {
   auto text = readSmallFileAt(directory, name, kMaxProcFileLength);
   if (!text) return std::nullopt;

@@ -38,6 +38,8 @@ class ProcessStatus {
   static std::optional<ProcessStatus> read(const std::string& path);
   // The status file `name` inside the open folder `directory`.
   static std::optional<ProcessStatus> readAt(int directory, const std::string& name);
+  // The status file open as `fd`, read again from its start.
+  static std::optional<ProcessStatus> readFrom(int fd);
 
   // The value of the line `key`, blanks after the colon skipped.
   std::optional<std::string> field(std::string_view key) const;

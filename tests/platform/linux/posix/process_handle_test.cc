@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 #include "platform/linux/posix/unique_fd.h"
 
@@ -17,8 +19,8 @@ namespace {
 constexpr uid_t kNobody = 65534;
 
 // A child running as another user that does, step by step, what the test writes to it: "d" makes
-// it dumpable, "n" non-dumpable, each answered with one byte; "e" calls exec, which closes its
-// end of the answers.
+// it dumpable, "n" non-dumpable, "t" starts a second thread, each answered with one byte (the
+// thread's id comes through thread()); "e" calls exec, which closes its end of the answers.
 class Subject {
  public:
   Subject() {
@@ -34,6 +36,15 @@ class Subject {
       }
       for (char step = 0; ::read(commands[0], &step, 1) == 1;) {
         if (step == 'e') ::execl("/bin/sleep", "sleep", "60", nullptr);
+        if (step == 't') {
+          std::thread([&] {
+            thread_ = static_cast<pid_t>(::gettid());
+            for (;;) ::pause();
+          }).detach();
+          while (thread_ == 0) std::this_thread::yield();
+          if (::write(answers[1], &thread_, sizeof thread_) != sizeof thread_) ::_exit(4);
+          continue;
+        }
         if (::prctl(PR_SET_DUMPABLE, step == 'd' ? 1 : 0) != 0) ::_exit(2);
         if (::write(answers[1], &step, 1) != 1) ::_exit(3);
       }
@@ -50,6 +61,17 @@ class Subject {
   }
 
   pid_t pid() const { return pid_; }
+  // The id of the thread that step "t" started.
+  pid_t startThread() {
+    pid_t thread = 0;
+    char command = 't';
+    if (::write(commands_.get(), &command, 1) != 1 ||
+        ::read(answers_.get(), &thread, sizeof thread) != sizeof thread) {
+      return -1;
+    }
+    return thread;
+  }
+
   // The bytes of its answer: 1 for a step done, 0 for an exec.
   ssize_t step(char command) {
     char answer = 0;
@@ -59,6 +81,7 @@ class Subject {
 
  private:
   pid_t pid_ = -1;
+  static inline std::atomic<pid_t> thread_ = 0;
   UniqueFd commands_;
   UniqueFd answers_;
 };
@@ -81,6 +104,15 @@ TEST(ProcessHandleTest, SeesWhatOtherProcessesOfItsUserMayDoToIt) {
   ASSERT_EQ(::waitpid(subject.pid(), nullptr, __WALL), subject.pid());
   ASSERT_EQ(::ptrace(PTRACE_DETACH, subject.pid(), nullptr, nullptr), 0);
   EXPECT_EQ(handle->traced(), false);
+
+  // A tracer on any one thread is a tracer of the process.
+  const pid_t thread = subject.startThread();
+  ASSERT_GT(thread, 0);
+  ASSERT_EQ(::ptrace(PTRACE_SEIZE, thread, nullptr, nullptr), 0);
+  EXPECT_EQ(handle->traced(), true);
+  ASSERT_EQ(::ptrace(PTRACE_INTERRUPT, thread, nullptr, nullptr), 0);
+  ASSERT_EQ(::waitpid(thread, nullptr, __WALL), thread);
+  ASSERT_EQ(::ptrace(PTRACE_DETACH, thread, nullptr, nullptr), 0);
 }
 
 TEST(ProcessHandleTest, AnImageHeldBeforeAnExecReadsNothingAfterIt) {
