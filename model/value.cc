@@ -1,5 +1,7 @@
 #include "model/value.h"
 
+#include <utility>
+
 namespace tarnel {
 
 Dictionary::Dictionary(std::initializer_list<DictionaryEntry> entries) : entries_(entries) {}
@@ -9,6 +11,10 @@ const Value* Dictionary::find(std::string_view key) const {
     if (const auto* text = entry.key.get<std::string>(); text && *text == key) return &entry.value;
   }
   return nullptr;
+}
+
+Value* Dictionary::find(std::string_view key) {
+  return const_cast<Value*>(std::as_const(*this).find(key));
 }
 
 const Value* Dictionary::findKey(const Value& key) const {

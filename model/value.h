@@ -44,6 +44,7 @@ class Dictionary {
 
   // The value stored under the text key `key`, matched exactly; nullptr when there is none.
   const Value* find(std::string_view key) const;
+  Value* find(std::string_view key);
   // The value stored under a key equal to `key`; nullptr when there is none.
   const Value* findKey(const Value& key) const;
 
@@ -65,8 +66,8 @@ class Value {
   template <std::same_as<bool> B>
   Value(B boolean) : storage_(boolean) {}
   template <std::integral I>
-    requires(!std::same_as<I, bool> && !std::same_as<I, char>)
-  Value(I integer) : storage_(static_cast<std::int64_t>(integer)) {}
+  requires(!std::same_as<I, bool> && !std::same_as<I, char>) Value(I integer)
+      : storage_(static_cast<std::int64_t>(integer)) {}
   template <std::floating_point F>
   Value(F real) : storage_(static_cast<double>(real)) {}
   Value(std::string text) : storage_(std::move(text)) {}
@@ -83,6 +84,11 @@ class Value {
   // The alternative T, or nullptr when the value holds another kind.
   template <class T>
   const T* get() const {
+    return std::get_if<T>(&storage_);
+  }
+  // The same, to move a large part out of a value that is done with.
+  template <class T>
+  T* get() {
     return std::get_if<T>(&storage_);
   }
   const Storage& storage() const { return storage_; }

@@ -31,10 +31,11 @@ class LinuxPlatform {
   LinuxFiles files_;
   LinuxLog log_;
   LinuxClock clock_;
-  LinuxProcessExit processExit_;
   LinuxCodeSigning codeSigning_;
   LinuxAuthorization authorization_;
   LinuxTransport transport_{log_};
+  // Ending the process waits for the transport's requests.
+  LinuxProcessExit processExit_{transport_};
 };
 
 }  // namespace tarnel::linux_platform

@@ -23,7 +23,9 @@ class Connection {
   Connection(linux_platform::UniqueFd socket, Creator peer, AuthorizationStore& store,
              const ServerSettings& settings)
       : socket_(std::move(socket)),
-        reader_(socket_.get()),
+        reader_(socket_.get(),
+                linux_platform::FrameReader::Options{.frameTimeLimit =
+                                                         linux_platform::kFrameTimeLimit}),
         peer_(peer),
         store_(store),
         settings_(settings) {}

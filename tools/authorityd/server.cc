@@ -55,17 +55,14 @@ void Server::acceptPending() {
       return;
     }
     // One more client than allowed is closed at once: it is refused, never kept waiting.
-    if (connections_.fetch_add(1) >= kMaximumConnections) {
-      connections_.fetch_sub(1);
-      continue;
-    }
+    const auto user = linux_platform::ConnectionShares::userAt(client.get());
+    auto slot = user ? shares_.take(*user) : std::nullopt;
+    if (!slot) continue;
     try {
-      std::thread([this, client = std::move(client)]() mutable {
+      std::thread([this, client = std::move(client), slot = std::move(*slot)]() mutable {
         serve(std::move(client));
-        connections_.fetch_sub(1);
       }).detach();
     } catch (const std::system_error&) {
-      connections_.fetch_sub(1);
       logLine("cannot start a thread for a client");
     }
   }

@@ -9,12 +9,16 @@
 #include <string>
 
 #include "platform/linux/posix/unique_fd.h"
+#include "platform/linux/wire/connection_shares.h"
 #include "tools/authorityd/authorization_store.h"
 #include "tools/authorityd/server_settings.h"
 
 namespace tarnel::authorityd {
 
+// Clients served at once: of users other than root together, of any one of them, and of root's
+// own, counted apart (ConnectionShares); one more is closed as soon as it is accepted.
 inline constexpr std::size_t kMaximumConnections = 64;
+inline constexpr std::size_t kMaximumConnectionsPerUser = 8;
 
 class Server {
  public:
@@ -29,14 +33,15 @@ class Server {
   Server(ServerSettings settings, linux_platform::UniqueFd socket)
       : settings_(std::move(settings)), socket_(std::move(socket)) {}
 
-  // Accepts every client waiting, each on a thread of its own.
+  // Accepts every client waiting, each on a thread of its own, or closes it at once when its
+  // user holds its share of clients, or all are taken.
   void acceptPending();
   void serve(linux_platform::UniqueFd client);
 
   const ServerSettings settings_;
   linux_platform::UniqueFd socket_;
   AuthorizationStore store_;
-  std::atomic<std::size_t> connections_ = 0;
+  linux_platform::ConnectionShares shares_{kMaximumConnections, kMaximumConnectionsPerUser};
 };
 
 }  // namespace tarnel::authorityd

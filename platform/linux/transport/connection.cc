@@ -30,11 +30,13 @@ struct LinuxConnection::Channel {
   std::mutex writing;
 };
 
-LinuxConnection::LinuxConnection(UniqueFd socket, Log& log)
+LinuxConnection::LinuxConnection(UniqueFd socket, ConnectionServices services)
     : channel_(std::make_shared<Channel>(std::move(socket))),
       pin_(channel_->socket.get(), peerAuditToken(channel_->socket.get())),
-      reader_(channel_->socket.get()),
-      log_(log) {
+      services_(services),
+      reader_(channel_->socket.get(), FrameReader::Options{.frameTimeLimit = kFrameTimeLimit,
+                                                           .budget = &services_.frames,
+                                                           .stop = stopReading_.get_token()}) {
   // No pidfd per read: while the pinned process lives, its id names it alone (PeerPin).
   receiveSenderCredentials(channel_->socket.get(), SenderPidfds::notAttached);
 }
@@ -68,6 +70,7 @@ void LinuxConnection::invalidate() {
     invalidated_ = true;
     stateChanged_.notify_all();
   }
+  stopReading_.request_stop();
   channel_->shutDown();
 }
 
@@ -88,20 +91,25 @@ void LinuxConnection::serve() {
       if (next.error() == End::protocolBroken) invalidate();
       return;
     }
-    auto& [message, method] = *next;
+    auto& [message, method, room] = *next;
     ExportedObject* object = nullptr;
     {
       std::lock_guard lock(mutex_);
       object = object_;
     }
+    // Once the process has begun to end, nothing more starts: the peer finds the connection
+    // ended without an answer, as it would had the process ended first.
+    if (!services_.requests.enter()) return;
     auto reply = method->reply ? replyBlockFor(message.id) : ReplyBlock([](auto) {});
     try {
       object->invoke(message.selector, std::move(message.arguments), std::move(reply));
     } catch (...) {
       // A handler that fails ends its own connection, never the service.
+      services_.requests.leave();
       invalidate();
       return;
     }
+    services_.requests.leave();
   }
 }
 
@@ -120,13 +128,12 @@ bool LinuxConnection::peerKeepsTrust() {
   const auto breach = pin_.breach();
   if (!breach) return true;
   const auto pid = pin_.token() ? std::to_string(pin_.token()->processId) : std::string("?");
-  log_.write("transport: cut off process " + pid + ": " + *breach);
+  services_.log.write("transport: cut off process " + pid + ": " + *breach);
   return false;
 }
 
-std::expected<std::pair<CallMessage, const MethodSignature*>, LinuxConnection::End>
-LinuxConnection::nextCall() {
-  const auto frame = reader_.next();
+std::expected<LinuxConnection::Call, LinuxConnection::End> LinuxConnection::nextCall() {
+  auto frame = reader_.next();
   if (!frame) {
     return std::unexpected(frame.error() == FrameReadError::endOfStream ? End::peerLeft
                                                                         : End::protocolBroken);
@@ -143,7 +150,7 @@ LinuxConnection::nextCall() {
       !argumentsMatch(call->arguments, method->arguments)) {
     return std::unexpected(End::protocolBroken);
   }
-  return std::pair{std::move(*call), method};
+  return Call{std::move(*call), method, std::move(frame->room)};
 }
 
 ReplyBlock LinuxConnection::replyBlockFor(std::uint64_t callId) {

@@ -3,29 +3,40 @@
 // cuts the peer off at the first message that breaks the protocol.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <expected>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 
 #include "platform/linux/posix/unique_fd.h"
 #include "platform/linux/transport/interface.h"
 #include "platform/linux/transport/message_format.h"
 #include "platform/linux/transport/peer_pin.h"
+#include "platform/linux/transport/request_gate.h"
+#include "platform/linux/wire/frame_budget.h"
 #include "platform/linux/wire/frame_io.h"
 #include "platform/log.h"
 #include "platform/transport.h"
 
 namespace tarnel::linux_platform {
 
+// What every connection of a transport shares: where it says why it cut a peer off, the budget
+// of its large frames, and the gate of its requests.
+struct ConnectionServices {
+  Log& log;
+  FrameBudget& frames;
+  RequestGate& requests;
+};
+
 class LinuxConnection : public XPCConnection {
  public:
   // Takes an accepted socket; the peer's audit token and pidfd are taken now, as the kernel
   // recorded them when the peer connected, and the image it runs is held from now on. The socket
-  // closes when the connection and every reply block made for it have gone. Why a peer was cut
-  // off for breaking the trust it was accepted with goes to `log`.
-  LinuxConnection(UniqueFd socket, Log& log);
+  // closes when the connection and every reply block made for it have gone.
+  LinuxConnection(UniqueFd socket, ConnectionServices services);
   ~LinuxConnection() override;
   LinuxConnection(const LinuxConnection&) = delete;
   LinuxConnection& operator=(const LinuxConnection&) = delete;
@@ -35,12 +46,15 @@ class LinuxConnection : public XPCConnection {
   void setExportedObject(ExportedObject* object) override;
   void resume() override;
   std::optional<Bytes> auditToken() const override;
-  // Shuts the socket down at once, waking the thread that serves it; safe from any thread.
+  // Shuts the socket down at once, waking the thread that serves it, also from a wait for room
+  // for a frame; safe from any thread.
   void invalidate() override;
 
   // Run by the thread of the connection's own once the delegate took it: waits until it is
   // resumed, tells the peer that it may speak, then delivers the peer's calls until the peer
-  // leaves, the connection is invalidated, or the peer breaks the protocol, which invalidates it.
+  // leaves, the connection is invalidated, the peer breaks the protocol, which invalidates it, or
+  // the request gate closes (what arrives then is not delivered). A frame that has begun must be
+  // whole within kFrameTimeLimit; between frames a peer may wait as long as it likes.
   // A peer that spoke before it was told breaks the protocol; so does one that, by the time it
   // is told or any message of its arrives, is no longer the process that was validated as it was
   // then (PeerPin::breach).
@@ -58,14 +72,21 @@ class LinuxConnection : public XPCConnection {
   bool announceReady();
   // Whether the peer is still what was validated; logs why not.
   bool peerKeepsTrust();
-  // The next call that may be delivered, with the method it calls.
-  std::expected<std::pair<CallMessage, const MethodSignature*>, End> nextCall();
+  // A call that may be delivered: its message, the method it calls, and the room its frame holds
+  // until the call has been carried out.
+  struct Call {
+    CallMessage message;
+    const MethodSignature* method;
+    FrameBudget::Reservation room;
+  };
+  std::expected<Call, End> nextCall();
   ReplyBlock replyBlockFor(std::uint64_t callId);
 
   std::shared_ptr<Channel> channel_;
   PeerPin pin_;
+  ConnectionServices services_;
+  std::stop_source stopReading_;
   FrameReader reader_;
-  Log& log_;
 
   mutable std::mutex mutex_;
   std::condition_variable stateChanged_;

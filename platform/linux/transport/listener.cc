@@ -12,11 +12,11 @@
 namespace tarnel::linux_platform {
 
 LinuxListener::LinuxListener(UniqueFd socket, std::optional<std::string> socketAddress,
-                             std::shared_ptr<UniqueFd> loopWake, Log& log)
+                             std::shared_ptr<UniqueFd> loopWake, ConnectionServices services)
     : socket_(std::move(socket)),
       socketAddress_(std::move(socketAddress)),
       loopWake_(std::move(loopWake)),
-      log_(log) {
+      services_(services) {
   // Accepted sockets inherit it, so that even a call sent before the accept carries its sender.
   receiveSenderCredentials(socket_.get(), SenderPidfds::notAttached);
 }
@@ -63,17 +63,47 @@ void LinuxListener::acceptPending() {
       }
       return;  // EAGAIN: nothing left waiting
     }
+    const auto user = ConnectionShares::userAt(accepted.get());
+    auto slot = user ? shares_.take(*user) : std::nullopt;
+    if (!slot) continue;  // closed at once: refused
     std::lock_guard lock(mutex_);
-    if (served_.size() >= kMaximumConnections) continue;  // closed at once: refused
-    auto connection = std::make_shared<LinuxConnection>(std::move(accepted), log_);
+    auto connection = std::make_shared<LinuxConnection>(std::move(accepted), services_);
     const auto id = nextId_++;
     try {
       std::thread thread(&LinuxListener::offerAndServe, weak_from_this(), connection, id);
-      served_.emplace(id, Served{connection, std::move(thread)});
+      served_.emplace(id, Served{.connection = connection,
+                                 .thread = std::move(thread),
+                                 .slot = std::move(*slot),
+                                 .validationDeadline =
+                                     std::chrono::steady_clock::now() + kValidationTimeLimit});
     } catch (const std::system_error&) {
       // No thread to serve it: the connection closes, refused, when `connection` goes.
     }
   }
+}
+
+std::optional<std::chrono::steady_clock::time_point> LinuxListener::cutSlowValidations(
+    std::chrono::steady_clock::time_point now) {
+  std::optional<std::chrono::steady_clock::time_point> next;
+  std::lock_guard lock(mutex_);
+  for (auto& [id, entry] : served_) {
+    if (!entry.validationDeadline) continue;
+    if (*entry.validationDeadline <= now) {
+      // Its thread may be stuck reading the peer's code; the connection is closed to its peer
+      // now, and its slot is given back when the thread ends.
+      if (auto connection = entry.connection.lock()) connection->invalidate();
+      entry.validationDeadline.reset();
+      continue;
+    }
+    if (!next || *entry.validationDeadline < *next) next = entry.validationDeadline;
+  }
+  return next;
+}
+
+void LinuxListener::validated(std::uint64_t id) {
+  std::lock_guard lock(mutex_);
+  if (auto found = served_.find(id); found != served_.end())
+    found->second.validationDeadline.reset();
 }
 
 void LinuxListener::reapFinished() {
@@ -103,6 +133,7 @@ void LinuxListener::offerAndServe(std::weak_ptr<LinuxListener> weakListener,
     if (auto* delegate = listener->delegate_.load()) {
       taken = delegate->shouldAcceptNewConnection(listener, *connection);
     }
+    listener->validated(id);
   }
   if (taken) connection->serve();
   // A refused connection closes here, unread: its peer sees the connection reset.

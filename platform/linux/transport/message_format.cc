@@ -69,18 +69,19 @@ Bytes encodeCallWithEncodedArguments(std::uint64_t id, std::string_view selector
 }
 
 std::expected<CallMessage, MessageError> decodeCall(std::span<const std::uint8_t> payload) {
-  const auto message = decodeCbor(payload);
+  auto message = decodeCbor(payload);
   if (!message) return std::unexpected(MessageError::notCbor);
   const auto fields =
       exactly<3>(*message, std::array<std::string_view, 3>{"call", "selector", "arguments"});
   if (!fields) return std::unexpected(MessageError::notCall);
   const auto id = messageId(*(*fields)[0]);
   const auto* selector = (*fields)[1]->get<std::string>();
-  const auto* arguments = (*fields)[2]->get<Array>();
+  // Moved out, not copied: the arguments may hold a text of many megabytes.
+  auto* arguments = message->get<Dictionary>()->find("arguments")->get<Array>();
   if (!id || selector == nullptr || arguments == nullptr) {
     return std::unexpected(MessageError::notCall);
   }
-  return CallMessage{.id = *id, .selector = *selector, .arguments = *arguments};
+  return CallMessage{.id = *id, .selector = *selector, .arguments = std::move(*arguments)};
 }
 
 Bytes encodeReady() {

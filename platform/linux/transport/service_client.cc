@@ -69,6 +69,9 @@ std::expected<std::vector<ReplyArgument>, CallFailure> ServiceClient::exchange(
       case FrameReadError::truncated:
         return std::unexpected(CallFailure::endedWithoutReply);
       case FrameReadError::badLength:
+      // The client sets no time limit and no budget: neither can happen here.
+      case FrameReadError::tooSlow:
+      case FrameReadError::stopped:
         break;
     }
     return std::unexpected(CallFailure::badReply);

@@ -31,8 +31,8 @@ void drain(int eventFd) {
 }  // namespace
 
 LinuxTransport::LinuxTransport(Log& log, std::string socketDirectory)
-    : log_(log),
-      socketDirectory_(std::move(socketDirectory)),
+    : socketDirectory_(std::move(socketDirectory)),
+      services_{.log = log, .frames = frames_, .requests = requests_},
       loopWake_(std::make_shared<UniqueFd>(newEventFd())),
       stopEvent_(newEventFd()) {}
 
@@ -74,7 +74,7 @@ std::expected<std::shared_ptr<XPCListener>, PlatformError> LinuxTransport::liste
   }
   auto address = boundPath(socket.get());
   auto listener =
-      std::make_shared<LinuxListener>(std::move(socket), std::move(address), loopWake_, log_);
+      std::make_shared<LinuxListener>(std::move(socket), std::move(address), loopWake_, services_);
   listeners_.push_back(listener);
   return listener;
 }
@@ -93,12 +93,27 @@ void LinuxTransport::runMainLoop() {
     }
     std::vector<pollfd> watched = {{.fd = stopEvent_.get(), .events = POLLIN},
                                    {.fd = loopWake_->get(), .events = POLLIN}};
+    // Once requests may no longer start, connections are no longer taken either: they wait in
+    // the socket's queue for the next start.
+    const bool accepting = !requests_.closed();
     for (const auto& listener : listeners) {
       // A listener not accepting is not watched, or its waiting peers would wake us forever.
       watched.push_back(
-          {.fd = listener->accepting() ? listener->listeningSocket() : -1, .events = POLLIN});
+          {.fd = accepting && listener->accepting() ? listener->listeningSocket() : -1,
+           .events = POLLIN});
     }
-    if (::poll(watched.data(), watched.size(), -1) < 0) {
+    const auto now = std::chrono::steady_clock::now();
+    std::optional<std::chrono::steady_clock::time_point> nextDeadline;
+    for (const auto& listener : listeners) {
+      const auto deadline = listener->cutSlowValidations(now);
+      if (deadline && (!nextDeadline || *deadline < *nextDeadline)) nextDeadline = deadline;
+    }
+    const int timeout =
+        nextDeadline
+            ? static_cast<int>(
+                  std::chrono::ceil<std::chrono::milliseconds>(*nextDeadline - now).count())
+            : -1;
+    if (::poll(watched.data(), watched.size(), timeout) < 0) {
       if (errno == EINTR) continue;
       std::abort();  // only a programming error makes poll fail
     }
@@ -111,9 +126,17 @@ void LinuxTransport::runMainLoop() {
       for (const auto& listener : listeners) listener->reapFinished();
     }
     for (std::size_t i = 0; i < listeners.size(); ++i) {
-      if (watched[i + 2].revents != 0) listeners[i]->acceptPending();
+      if (watched[i + 2].revents != 0 && !requests_.closed()) listeners[i]->acceptPending();
     }
   }
+}
+
+void LinuxTransport::finishRequests(std::chrono::milliseconds bound) {
+  requests_.close();
+  // The loop stops watching the listeners at once, not at the next connection.
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const auto written = ::write(loopWake_->get(), &one, sizeof one);
+  requests_.drain(bound);
 }
 
 void LinuxTransport::stop() {

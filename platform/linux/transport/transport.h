@@ -4,6 +4,8 @@
 // CBOR (docs/protocol.md).
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,6 +20,9 @@
 namespace tarnel::linux_platform {
 
 inline constexpr const char* kServiceSocketDirectory = "/var/run";
+
+// What the large frames of every connection together may take (FrameBudget).
+inline constexpr std::size_t kFrameBudget = 128 * 1024 * 1024;
 
 class LinuxTransport : public Transport {
  public:
@@ -40,14 +45,21 @@ class LinuxTransport : public Transport {
   // Makes runMainLoop return; safe from any thread, also before the loop runs.
   void stop();
 
+  // The end of the process, as far as the transport is concerned: from now on no connection is
+  // accepted (those that wait are left for the next start) and no request starts; then waits
+  // until the requests that run on other connections have finished, or `bound` has passed.
+  void finishRequests(std::chrono::milliseconds bound);
+
   // Where the named service's socket is.
   std::string socketPath(const std::string& name) const;
 
  private:
   std::optional<ActivatedSocket> takeActivated(const std::string& name);
 
-  Log& log_;
   std::string socketDirectory_;
+  FrameBudget frames_{kFrameBudget};
+  RequestGate requests_;
+  ConnectionServices services_;
   std::shared_ptr<UniqueFd> loopWake_;
   UniqueFd stopEvent_;
 

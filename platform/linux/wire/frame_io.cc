@@ -1,11 +1,13 @@
 #include "platform/linux/wire/frame_io.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/linux/posix/pidfd.h"
@@ -82,6 +84,20 @@ Chunk readChunk(int socketFd, std::span<std::uint8_t> into, std::span<std::uint8
   return chunk;
 }
 
+// Whether bytes are there to read (or the connection has ended) before `deadline`.
+bool waitForBytes(int socketFd, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd waiting{.fd = socketFd, .events = POLLIN, .revents = 0};
+    const int ready =
+        ::poll(&waiting, 1, static_cast<int>(std::min<std::int64_t>(left.count(), INT32_MAX)));
+    if (ready > 0) return true;
+    if (ready < 0 && errno != EINTR) return true;  // the read that follows says what failed
+  }
+}
+
 void noteSender(std::vector<SenderCredentials>& senders, const SenderCredentials& sender) {
   if (std::find(senders.begin(), senders.end(), sender) == senders.end()) {
     senders.push_back(sender);
@@ -102,8 +118,8 @@ bool receiveSenderCredentials(int socketFd, SenderPidfds pidfds) {
   return true;
 }
 
-FrameReader::FrameReader(int socketFd, std::size_t lookahead)
-    : socket_(socketFd), ahead_(lookahead) {}
+FrameReader::FrameReader(int socketFd, Options options)
+    : socket_(socketFd), options_(std::move(options)), ahead_(options_.lookahead) {}
 
 std::size_t FrameReader::takeAhead(std::span<std::uint8_t> into, ReceivedFrame& frame) {
   const auto taken = std::min(into.size(), aheadEnd_ - aheadBegin_);
@@ -114,10 +130,13 @@ std::size_t FrameReader::takeAhead(std::span<std::uint8_t> into, ReceivedFrame& 
   return taken;
 }
 
-std::expected<std::size_t, FrameReadError> FrameReader::readInto(std::span<std::uint8_t> into,
-                                                                 ReceivedFrame& frame,
-                                                                 bool insideFrame) {
+std::expected<std::size_t, FrameReadError> FrameReader::readInto(
+    std::span<std::uint8_t> into, ReceivedFrame& frame,
+    std::optional<std::chrono::steady_clock::time_point> deadline, bool insideFrame) {
   if (const auto taken = takeAhead(into, frame); taken > 0) return taken;
+  if (deadline && !waitForBytes(socket_, *deadline)) {
+    return std::unexpected(FrameReadError::tooSlow);
+  }
   // Nothing is kept ahead now: the whole room is free for what follows `into`.
   const auto chunk = readChunk(socket_, into, ahead_);
   if (chunk.status == ChunkStatus::failed) return std::unexpected(FrameReadError::failed);
@@ -133,11 +152,15 @@ std::expected<std::size_t, FrameReadError> FrameReader::readInto(std::span<std::
 }
 
 std::expected<ReceivedFrame, FrameReadError> FrameReader::next() {
+  using Clock = std::chrono::steady_clock;
   ReceivedFrame frame;
   std::array<std::uint8_t, kHeaderLength> header{};
+  std::optional<Clock::time_point> deadline;
   for (std::size_t have = 0; have < header.size();) {
-    const auto read = readInto(std::span(header).subspan(have), frame, have > 0);
+    const auto read = readInto(std::span(header).subspan(have), frame, deadline, have > 0);
     if (!read) return std::unexpected(read.error());
+    // The frame has begun: from now on its bytes are due within the limit.
+    if (have == 0 && options_.frameTimeLimit) deadline = Clock::now() + *options_.frameTimeLimit;
     have += *read;
   }
   const std::uint32_t length = (std::uint32_t{header[0]} << 24) | (std::uint32_t{header[1]} << 16) |
@@ -145,10 +168,17 @@ std::expected<ReceivedFrame, FrameReadError> FrameReader::next() {
   if (length == 0 || length > kMaximumFrameLength) {
     return std::unexpected(FrameReadError::badLength);
   }
+  if (options_.budget != nullptr) {
+    const auto waitFrom = Clock::now();
+    frame.room = options_.budget->reserveFrame(length, options_.stop);
+    if (options_.stop.stop_requested()) return std::unexpected(FrameReadError::stopped);
+    // Waiting for room is this side's doing, not the peer's.
+    if (deadline) *deadline += Clock::now() - waitFrom;
+  }
   for (std::size_t have = 0; have < length;) {
     const auto want = std::min<std::size_t>(kReadChunk, length - have);
     frame.payload.resize(have + want);
-    const auto read = readInto(std::span(frame.payload).subspan(have, want), frame, true);
+    const auto read = readInto(std::span(frame.payload).subspan(have, want), frame, deadline, true);
     if (!read) return std::unexpected(read.error());
     have += *read;
     frame.payload.resize(have);
@@ -157,7 +187,7 @@ std::expected<ReceivedFrame, FrameReadError> FrameReader::next() {
 }
 
 std::expected<ReceivedFrame, FrameReadError> readFrame(int socketFd) {
-  return FrameReader(socketFd, 0).next();
+  return FrameReader(socketFd, FrameReader::Options{.lookahead = 0}).next();
 }
 
 bool writeFrame(int socketFd, std::span<const std::uint8_t> payload) {

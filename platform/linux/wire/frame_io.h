@@ -4,17 +4,24 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <expected>
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <vector>
 
 #include "model/value.h"
+#include "platform/linux/wire/frame_budget.h"
 
 namespace tarnel::linux_platform {
 
 inline constexpr std::uint32_t kMaximumFrameLength = 16 * 1024 * 1024;
+
+// What a server gives a peer to send the rest of a frame once it has begun: a peer that is slower
+// holds what the server set aside for it for nothing, and is cut off.
+inline constexpr std::chrono::seconds kFrameTimeLimit{10};
 
 // The process that sent bytes, as the kernel attached it to them (SO_PASSCRED, and SO_PASSPIDFD
 // where the kernel has it).
@@ -33,12 +40,16 @@ struct ReceivedFrame {
   // One entry per sender seen among the frame's bytes; a frame whose bytes came from two
   // processes lists both.
   std::vector<SenderCredentials> senders;
+  // The room this frame holds in the reader's budget, until it and what is made of it are done.
+  FrameBudget::Reservation room;
 };
 
 enum class FrameReadError {
   endOfStream,  // the peer closed the connection before a frame began
   badLength,    // a length of 0 or above the limit
   truncated,    // the peer closed the connection inside a frame
+  tooSlow,      // the rest of a frame that had begun did not come within the time allowed
+  stopped,      // the reader was asked to stop while it waited for room
   failed,       // the socket failed; errno, as readFrame returns, says how
 };
 
@@ -61,19 +72,33 @@ class FrameReader {
   // Room to look ahead that holds any small message whole.
   static constexpr std::size_t kLookahead = 4096;
 
-  explicit FrameReader(int socketFd, std::size_t lookahead = kLookahead);
+  struct Options {
+    std::size_t lookahead = kLookahead;
+    // How long the rest of a frame may take once its first byte has come, the time it waits for
+    // room not counted; without it, as long as the peer likes. Between frames there is no limit.
+    std::optional<std::chrono::milliseconds> frameTimeLimit;
+    // Where a large frame takes its room before its bytes are read; none for no limit.
+    FrameBudget* budget = nullptr;
+    // Asked for, it ends a wait for room.
+    std::stop_token stop;
+  };
+
+  FrameReader(int socketFd, Options options);
+  explicit FrameReader(int socketFd) : FrameReader(socketFd, Options{}) {}
 
   std::expected<ReceivedFrame, FrameReadError> next();
 
  private:
   // Reads into `into` (up to its size) and then into the room ahead; the bytes that went into
-  // `into`, or how the read failed.
-  std::expected<std::size_t, FrameReadError> readInto(std::span<std::uint8_t> into,
-                                                      ReceivedFrame& frame, bool insideFrame);
+  // `into`, or how the read failed. Inside a frame it waits for bytes no longer than `deadline`.
+  std::expected<std::size_t, FrameReadError> readInto(
+      std::span<std::uint8_t> into, ReceivedFrame& frame,
+      std::optional<std::chrono::steady_clock::time_point> deadline, bool insideFrame);
   // Takes up to `into.size()` bytes kept from an earlier read; how many it took.
   std::size_t takeAhead(std::span<std::uint8_t> into, ReceivedFrame& frame);
 
   int socket_;
+  Options options_;
   Bytes ahead_;  // the room; [aheadBegin_, aheadEnd_) holds bytes not yet taken
   std::size_t aheadBegin_ = 0;
   std::size_t aheadEnd_ = 0;

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/linux/log.h"
+
 namespace tarnel::linux_platform {
 namespace {
 
@@ -20,7 +22,9 @@ void bufferAndExit() {
   std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
   std::atexit(announceExitHandlers);
   std::fputs("buffered line\n", stderr);
-  LinuxProcessExit().exit(3);
+  LinuxLog log;
+  LinuxTransport transport(log, "/nonexistent");
+  LinuxProcessExit(transport).exit(3);
 }
 
 TEST(LinuxProcessExitTest, FlushesBufferedStreamsAndSkipsExitHandlers) {

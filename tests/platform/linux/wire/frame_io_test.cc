@@ -76,7 +76,7 @@ TEST(FrameIoTest, FramesFollowOneAnother) {
       writeAll(pair.writer.get(), severalInOneWrite);
       pair.writer.reset();
     });
-    FrameReader reader(pair.reader.get(), lookahead);
+    FrameReader reader(pair.reader.get(), FrameReader::Options{.lookahead = lookahead});
     std::vector<Bytes> payloads;
     for (auto frame = reader.next(); frame; frame = reader.next()) {
       payloads.push_back(frame->payload);
