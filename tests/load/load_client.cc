@@ -29,9 +29,10 @@
 //   load-client ordinary REQUEST               the same without connecting, never hardened:
 //                                              "would send REQUEST"
 //
-// REQUEST is "invalid", "missing", "endpoint", "link:PATH" (a test at PATH), "load:PATH" or
-// "delete:PATH". Every mode but vanish and hold first waits for the ready frame: "ready", or "no
-// ready frame" when the connection ended without it.
+// REQUEST is "invalid", "missing", "endpoint", "link:PATH" (a test at PATH), "load:PATH",
+// "delete:PATH", "privileged:PATH" (a privileged load with an authorization that names nothing) or
+// "large" (a save whose text fills a frame of nearly 16 MiB). Every mode but vanish and hold first
+// waits for the ready frame: "ready", or "no ready frame" when the connection ended without it.
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -85,6 +86,17 @@ Call callFor(const std::string& description) {
   if (name == "invalid") return request(99, {});
   if (name == "missing") return request(3, {});
   if (name == "load") return request(3, {{"path", path}});
+  if (name == "privileged") {
+    Dictionary parameters{{"privileged", true}, {"presentError", true}};
+    parameters.append("authData", Bytes(32, 0));
+    parameters.append("path", path);
+    return Call{&runAction(), {Value(Dictionary{{3, std::move(parameters)}})}};
+  }
+  if (name == "large") {
+    return request(0, {{"path", "/nonexistent/large.plist"},
+                       {"string", std::string(kMaximumFrameLength - 4096, 'x')},
+                       {"label", "com.quorvant.large"}});
+  }
   if (name == "delete") return request(2, {{"deletePath", path}, {"label", ""}});
   if (name == "link") {
     return request(5, {{"testPath", path},

@@ -100,6 +100,7 @@ struct ProcessUse {
   std::size_t threads = 0;
   std::size_t descriptors = 0;
   std::size_t residentKiB = 0;
+  std::size_t peakResidentKiB = 0;  // the most it has held since it started
 };
 
 inline std::optional<ProcessUse> processUse(pid_t pid) {
@@ -112,6 +113,7 @@ inline std::optional<ProcessUse> processUse(pid_t pid) {
     fields >> key;
     if (key == "Threads:") fields >> use.threads;
     if (key == "VmRSS:") fields >> use.residentKiB;
+    if (key == "VmHWM:") fields >> use.peakResidentKiB;
   }
   std::error_code error;
   for (fs::directory_iterator entry(folder + "/fd", error), end; !error && entry != end;
@@ -187,6 +189,14 @@ class SignedDaemon {
   std::string clientProgram() const { return folder_.path("editor"); }
   pid_t pid() const { return pid_; }
   bool running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+  // Waits for it to end by itself: its exit status, or -1 when a signal ended it.
+  int waitForExit() {
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
   // Its standard output and error.
   std::string log() const { return contentsOf(folder_.path("daemon.log")); }
 

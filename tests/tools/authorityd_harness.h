@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -248,6 +249,12 @@ class Creator {
 
   [[noreturn]] static void runChild(const fs::path& socketPath, uid_t user, CreatorStep step,
                                     int commands, int answers) {
+    // What it inherited of other creators, such as the ends of their pipes, must not keep them
+    // waiting: all but its own two pipes and the standard streams go.
+    const auto [low, high] = std::minmax(commands, answers);
+    ::close_range(3, static_cast<unsigned>(low) - 1, 0);
+    ::close_range(static_cast<unsigned>(low) + 1, static_cast<unsigned>(high) - 1, 0);
+    ::close_range(static_cast<unsigned>(high) + 1, ~0U, 0);
     if (user != 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(user, user, user) != 0 ||
                       ::setresuid(user, user, user) != 0)) {
       ::_exit(120);

@@ -10,6 +10,7 @@
 #include "platform/linux/authorization/authorization.h"
 #include "platform/linux/authorization/server_connection.h"
 #include "tests/tools/authorityd_harness.h"
+#include "tools/authorityd/server.h"
 
 namespace tarnel::support::authorityd {
 namespace {
@@ -60,6 +61,23 @@ TEST_F(AuthoritydTest, RulesDecideForRootAndForAnUnprivilegedUser) {
     ASSERT_TRUE(creator.form()) << each.rule;
     EXPECT_EQ(helperAsks(server, creator.form()), each.expected)
         << each.rule << " for user " << each.user;
+  }
+}
+
+// A user who takes every connection it can keeps no one else out: other users and root get in.
+TEST_F(AuthoritydTest, NoUserCanKeepOthersOrRootOut) {
+  Authorityd server(fs::path(folder.root()));
+  server.writeRule(kRight, "rule allow");
+  std::vector<std::unique_ptr<Creator>> held;
+  while (held.size() <= tarnel::authorityd::kMaximumConnections) {
+    held.push_back(std::make_unique<Creator>(server.socketPath(), kNobody));
+    if (!held.back()->form()) break;
+  }
+  EXPECT_EQ(held.size() - 1, tarnel::authorityd::kMaximumConnectionsPerUser);
+  for (const uid_t user : {kDaemonUser, uid_t{0}}) {
+    const Creator other(server.socketPath(), user);
+    ASSERT_TRUE(other.form()) << "user " << user;
+    EXPECT_EQ(helperAsks(server, other.form()), errAuthorizationSuccess) << "user " << user;
   }
 }
 

@@ -195,7 +195,7 @@ class Supervisor {
   [[noreturn]] void end(Stop stop) {
     sockets_.close();
     if (run_) {
-      if (stop == Stop::onceEnded) (void)waitFor({run_->pidfd.get()}, kStopGracePeriod);
+      if (stop == Stop::onceEnded) (void)waitFor({run_->pidfd.get()}, kEndByItselfGracePeriod);
       (void)stopJob(run_->identity);  // nothing is sent to a run that has ended
       reap(run_->identity.pid);
     }

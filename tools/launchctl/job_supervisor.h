@@ -25,10 +25,15 @@ inline constexpr int kCouldNotStartStatus = 78;
 // once is not started over and over while a client waits.
 inline constexpr std::chrono::seconds kThrottleInterval{1};
 
+// How long a job that takes itself out has to end by itself before it is stopped: launchd's own
+// default exit time-out, more than the helper takes to let the requests it is still carrying out
+// finish before it ends.
+inline constexpr std::chrono::seconds kEndByItselfGracePeriod{20};
+
 // What a supervisor is sent to end it. Either way it first closes the job's sockets and removes
 // their files; then on kStopSignal it stops the job as unload does, and on kStopOnceEndedSignal
-// (the job is taking itself out, and will end) it gives the job the grace period to end by itself
-// before stopping it so. It changes nothing in the registry.
+// (the job is taking itself out, and will end) it gives the job kEndByItselfGracePeriod to end by
+// itself before stopping it so. It changes nothing in the registry.
 inline constexpr int kStopSignal = SIGTERM;
 inline constexpr int kStopOnceEndedSignal = SIGUSR1;
 

@@ -21,16 +21,24 @@ class ConnectionShares {
    public:
     Slot(Slot&& other) noexcept
         : shares_(std::exchange(other.shares_, nullptr)), user_(other.user_) {}
-    Slot& operator=(Slot&&) = delete;
+    Slot& operator=(Slot&& other) noexcept {
+      if (this != &other) {
+        giveBack();
+        shares_ = std::exchange(other.shares_, nullptr);
+        user_ = other.user_;
+      }
+      return *this;
+    }
     Slot(const Slot&) = delete;
     Slot& operator=(const Slot&) = delete;
-    ~Slot() {
-      if (shares_ != nullptr) shares_->giveBack(user_);
-    }
+    ~Slot() { giveBack(); }
 
    private:
     friend class ConnectionShares;
     Slot(ConnectionShares* shares, uid_t user) : shares_(shares), user_(user) {}
+    void giveBack() {
+      if (shares_ != nullptr) std::exchange(shares_, nullptr)->giveBack(user_);
+    }
     ConnectionShares* shares_;
     uid_t user_;
   };

@@ -330,6 +330,28 @@ TEST_F(TransportTest, ARefusedConnectionIsNeverReadFrom) {
   EXPECT_TRUE(object.taken().empty());
 }
 
+// A peer may idle between frames for as long as it likes; a frame it has begun must be whole in
+// time, and a validation that does not end in time ends the connection.
+TEST_F(TransportTest, OnlyUnfinishedWorkIsCutForSlowness) {
+  auto idle = connect();
+  ASSERT_TRUE(idle.awaitReady().has_value());
+  auto slow = connect();
+  ASSERT_TRUE(slow.awaitReady().has_value());
+  const auto started = std::chrono::steady_clock::now();
+  const Bytes halfAFrame = {0, 0, 0, 10, 0xa3};
+  ASSERT_EQ(::send(slow.socket(), halfAFrame.data(), halfAFrame.size(), MSG_NOSIGNAL), 5);
+  EXPECT_TRUE(endsWithoutReply(slow.socket()));
+  EXPECT_GE(std::chrono::steady_clock::now() - started, kFrameTimeLimit);
+  // Idle all that time, the other is served.
+  EXPECT_TRUE(idle.call(kRunAction, {Value(Dictionary{{"sequence", 1}})}).has_value());
+
+  std::promise<void> never;
+  delegate.validationEnds = never.get_future().share();
+  auto unjudged = connect();
+  EXPECT_EQ(unjudged.awaitReady().error(), CallFailure::invalidated);
+  never.set_value();
+}
+
 TEST_F(TransportTest, BytesSentBeforeTheReadyFrameEndTheConnectionUndelivered) {
   std::promise<void> sent;
   {
