@@ -8,36 +8,11 @@
 #include <cstring>
 
 #include "model/standalone_code_points.h"
+#include "model/utf8.h"
 
 namespace tarnel {
 
 namespace {
-
-// How many bytes from `from` on, before `stop`, are ASCII. Job texts are mostly ASCII, so it
-// looks at sixteen bytes a step.
-std::size_t asciiRun(const std::uint8_t* from, const std::uint8_t* stop) {
-  constexpr std::uint64_t kHighBits = 0x8080808080808080;
-  static_assert(std::endian::native == std::endian::little);
-  const auto* at = from;
-  while (stop - at >= 16) {
-    std::uint64_t first = 0;
-    std::uint64_t second = 0;
-    std::memcpy(&first, at, sizeof first);
-    std::memcpy(&second, at + 8, sizeof second);
-    if (((first | second) & kHighBits) != 0) break;
-    at += 16;
-  }
-  while (stop - at >= 8) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, at, sizeof word);
-    if (const auto high = word & kHighBits; high != 0) {
-      return static_cast<std::size_t>(at - from) + std::countr_zero(high) / 8;
-    }
-    at += 8;
-  }
-  while (at < stop && *at < 0x80) ++at;
-  return static_cast<std::size_t>(at - from);
-}
 
 // Where the standalone letters of `kLength` bytes (two or three: most scripts' letters; kana,
 // CJK ideographs and Hangul syllables) from `at` on end, before `stop`, with the single ASCII
@@ -81,7 +56,7 @@ const std::uint8_t* pastStandalone(const StandaloneCodePoints& standalone, const
     const auto* const first = at;
     if (lead < 0x80) {
       // A single ASCII character, as a space between words, needs no look further.
-      at += at[1] < 0x80 ? asciiRun(at, stop) : 1;
+      at = at[1] < 0x80 ? pastAscii(at, stop) : at + 1;
       clusters += static_cast<std::size_t>(at - first);
     } else {
       at = lead >= 0xe0 ? pastLetters<3>(standalone, at, stop, clusters)

@@ -8,31 +8,6 @@ namespace tarnel {
 
 namespace {
 
-// The first byte from `at` on that is not ASCII, or `end`; texts are mostly ASCII, so it looks
-// at sixteen bytes a step.
-const std::uint8_t* pastAscii(const std::uint8_t* at, const std::uint8_t* end) {
-  constexpr std::uint64_t kHighBits = 0x8080808080808080;
-  while (end - at >= 16) {
-    std::uint64_t first = 0;
-    std::uint64_t second = 0;
-    std::memcpy(&first, at, sizeof first);
-    std::memcpy(&second, at + 8, sizeof second);
-    if (((first | second) & kHighBits) != 0) break;
-    at += 16;
-  }
-  while (end - at >= 8) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, at, sizeof word);
-    if (const auto high = word & kHighBits; high != 0) {
-      static_assert(std::endian::native == std::endian::little);
-      return at + std::countr_zero(high) / 8;
-    }
-    at += 8;
-  }
-  while (at < end && *at < 0x80) ++at;
-  return at;
-}
-
 bool continues(std::uint8_t byte) { return (byte & 0xc0) == 0x80; }
 
 // Each lead byte admits a range for the byte after it (the Unicode Standard's table of
@@ -55,6 +30,29 @@ bool isFourByteSequence(const std::uint8_t* at) {
 }
 
 }  // namespace
+
+const std::uint8_t* pastAscii(const std::uint8_t* at, const std::uint8_t* end) {
+  constexpr std::uint64_t kHighBits = 0x8080808080808080;
+  while (end - at >= 16) {
+    std::uint64_t first = 0;
+    std::uint64_t second = 0;
+    std::memcpy(&first, at, sizeof first);
+    std::memcpy(&second, at + 8, sizeof second);
+    if (((first | second) & kHighBits) != 0) break;
+    at += 16;
+  }
+  while (end - at >= 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, at, sizeof word);
+    if (const auto high = word & kHighBits; high != 0) {
+      static_assert(std::endian::native == std::endian::little);
+      return at + std::countr_zero(high) / 8;
+    }
+    at += 8;
+  }
+  while (at < end && *at < 0x80) ++at;
+  return at;
+}
 
 bool isValidUtf8(std::span<const std::uint8_t> bytes) {
   const auto* at = bytes.data();

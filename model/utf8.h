@@ -14,4 +14,8 @@ inline bool isValidUtf8(std::string_view text) {
   return isValidUtf8({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
 
+// The first byte from `at` on that is not ASCII, or `end`. Texts are mostly ASCII, so it looks at
+// sixteen bytes a step.
+const std::uint8_t* pastAscii(const std::uint8_t* at, const std::uint8_t* end);
+
 }  // namespace tarnel
