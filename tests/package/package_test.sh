@@ -38,7 +38,9 @@ expected=$(
     for doc in "$source"/docs/*.md; do
       printf -- '-rw-r--r-- root/root ./usr/share/doc/%s/%s\n' "$package" "$(basename "$doc")"
     done
-    printf -- '-rwxr-xr-x root/root ./%s\n' usr/bin/launchctl usr/bin/codesign usr/bin/tarnelctl \
+    # The signed client is execute-only, so that the kernel starts it non-dumpable.
+    printf -- '-rwx--x--x root/root ./%s\n' usr/bin/tarnelctl
+    printf -- '-rwxr-xr-x root/root ./%s\n' usr/bin/launchctl usr/bin/codesign \
       usr/sbin/authorityd usr/sbin/helperinstall "usr/lib/$package/$helper" \
       "usr/lib/$package/launch-daemons"
   } | sort -k3
