@@ -32,9 +32,9 @@ Ownership ownershipFor(const Action& action) {
   return action.privileged ? Ownership::rootWheel : Ownership::unchanged;
 }
 
-class Dispatch {
+class ActionDispatcher {
  public:
-  explicit Dispatch(Controller& controller)
+  explicit ActionDispatcher(Controller& controller)
       : controller_(controller), platform_(controller.platform()) {}
 
   Outcome handle(const Dictionary& request) const;
@@ -64,21 +64,25 @@ class Dispatch {
 constexpr struct {
   Action::Kind kind;
   bool (*hasPayload)(const Action&);
-  Outcome (Dispatch::*carryOut)(const Action&) const;
+  Outcome (ActionDispatcher::*carryOut)(const Action&) const;
 } kKinds[] = {
-    {Action::Kind::save, [](const Action& a) { return a.save.has_value(); }, &Dispatch::save},
+    {Action::Kind::save, [](const Action& a) { return a.save.has_value(); },
+     &ActionDispatcher::save},
     {Action::Kind::saveLoad, [](const Action& a) { return a.save.has_value(); },
-     &Dispatch::saveLoad},
+     &ActionDispatcher::saveLoad},
     {Action::Kind::delete_, [](const Action& a) { return a.delete_.has_value(); },
-     &Dispatch::deleteJob},
-    {Action::Kind::load, [](const Action& a) { return a.load.has_value(); }, &Dispatch::load},
-    {Action::Kind::remove, [](const Action& a) { return a.remove.has_value(); }, &Dispatch::remove},
-    {Action::Kind::test, [](const Action& a) { return a.test.has_value(); }, &Dispatch::test},
-    {Action::Kind::uninstall, nullptr, &Dispatch::uninstall},
-    {Action::Kind::terminate, nullptr, &Dispatch::terminate},
+     &ActionDispatcher::deleteJob},
+    {Action::Kind::load, [](const Action& a) { return a.load.has_value(); },
+     &ActionDispatcher::load},
+    {Action::Kind::remove, [](const Action& a) { return a.remove.has_value(); },
+     &ActionDispatcher::remove},
+    {Action::Kind::test, [](const Action& a) { return a.test.has_value(); },
+     &ActionDispatcher::test},
+    {Action::Kind::uninstall, nullptr, &ActionDispatcher::uninstall},
+    {Action::Kind::terminate, nullptr, &ActionDispatcher::terminate},
 };
 
-Outcome Dispatch::handle(const Dictionary& request) const {
+Outcome ActionDispatcher::handle(const Dictionary& request) const {
   try {
     SharedSigning::validateOwnCode(platform_, controller_.clientRequirement());
   } catch (...) {
@@ -106,14 +110,14 @@ Outcome Dispatch::handle(const Dictionary& request) const {
   return answer(makeCodeErrorReply(ReplyErrorCode::invalidRequest));
 }
 
-bool Dispatch::unloadIfPresent(const std::string& path) const {
+bool ActionDispatcher::unloadIfPresent(const std::string& path) const {
   if (!platform_.files.exists(path)) return false;
   if (!controller_.runLaunchctl(LaunchctlVerb::unload, path)) return false;
   platform_.log.write(withPath(couldNotUnloadPath, path));
   return true;
 }
 
-Outcome Dispatch::writeJob(const Action& action, AfterWrite then) const {
+Outcome ActionDispatcher::writeJob(const Action& action, AfterWrite then) const {
   const auto& save = *action.save;
   unloadIfPresent(save.path);
   controller_.runLaunchctl(LaunchctlVerb::remove, save.label);
@@ -130,7 +134,7 @@ Outcome Dispatch::writeJob(const Action& action, AfterWrite then) const {
   return answer(successReply());
 }
 
-Outcome Dispatch::deleteJob(const Action& action) const {
+Outcome ActionDispatcher::deleteJob(const Action& action) const {
   const auto& job = *action.delete_;
   if (!job.label.empty()) {
     unloadIfPresent(job.deletePath);
@@ -141,14 +145,14 @@ Outcome Dispatch::deleteJob(const Action& action) const {
   return answer(successReply());
 }
 
-Outcome Dispatch::load(const Action& action) const {
+Outcome ActionDispatcher::load(const Action& action) const {
   if (auto failure = controller_.runLaunchctl(LaunchctlVerb::load, action.load->path)) {
     return answer(std::move(*failure));
   }
   return answer(successReply());
 }
 
-Outcome Dispatch::remove(const Action& action) const {
+Outcome ActionDispatcher::remove(const Action& action) const {
   const auto& job = *action.remove;
   bool failed = unloadIfPresent(job.path);
   if (!job.label.empty() && controller_.runLaunchctl(LaunchctlVerb::remove, job.label)) {
@@ -158,7 +162,7 @@ Outcome Dispatch::remove(const Action& action) const {
   return answer(failed ? makeCodeErrorReply(ReplyErrorCode::removeFailed) : successReply());
 }
 
-Outcome Dispatch::test(const Action& action) const {
+Outcome ActionDispatcher::test(const Action& action) const {
   const auto& test = *action.test;
   // Asked before anything is written, and the write never follows a link planted since: the
   // root helper must not write through a link at a path its client chose.
@@ -172,7 +176,7 @@ Outcome Dispatch::test(const Action& action) const {
   return answer(outputReply(controller_.runTestJob(test)));
 }
 
-Outcome Dispatch::uninstall(const Action&) const {
+Outcome ActionDispatcher::uninstall(const Action&) const {
   controller_.runLaunchctl(LaunchctlVerb::remove, helperLabel);
   for (const auto directory : {kLaunchDaemonsDirectory, kPrivilegedHelperToolsDirectory}) {
     if (auto cleaned = removeStaleItems(platform_, std::string(directory)); !cleaned) {
@@ -183,7 +187,7 @@ Outcome Dispatch::uninstall(const Action&) const {
   return endProcessSilently();
 }
 
-Outcome Dispatch::terminate(const Action&) const {
+Outcome ActionDispatcher::terminate(const Action&) const {
   controller_.unloadHelperJob();
   return endProcessSilently();
 }
@@ -191,7 +195,7 @@ Outcome Dispatch::terminate(const Action&) const {
 }  // namespace
 
 void dispatchAction(Controller& controller, const Dictionary& request, const ActionReply& reply) {
-  const auto outcome = Dispatch(controller).handle(request);
+  const auto outcome = ActionDispatcher(controller).handle(request);
   if (outcome.answer) reply(*outcome.answer);
   if (outcome.then == Outcome::Then::endProcess) controller.platform().processExit.exit(0);
 }
