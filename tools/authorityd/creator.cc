@@ -4,16 +4,14 @@
 
 #include "platform/linux/posix/pidfd.h"
 #include "platform/linux/posix/process_status.h"
+#include "platform/linux/posix/unix_socket.h"
 
 namespace tarnel::authorityd {
 
 std::optional<Creator> connectedCreator(int socketFd) {
-  ucred credentials{};
-  socklen_t length = sizeof credentials;
-  if (::getsockopt(socketFd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
-      credentials.pid <= 0) {
-    return std::nullopt;
-  }
+  const auto peer = linux_platform::peerCredentials(socketFd);
+  if (!peer) return std::nullopt;
+  const ucred& credentials = *peer;
   // Where the kernel gives no pidfd with the connection (before Linux 6.5), one opened now names
   // the process that holds the id now: a client that left at once and whose id was reused in
   // between would be taken for its successor, which the start time then names.

@@ -9,6 +9,7 @@
 #include "platform/linux/posix/pidfd.h"
 #include "platform/linux/posix/process_status.h"
 #include "platform/linux/posix/unique_fd.h"
+#include "platform/linux/posix/unix_socket.h"
 
 namespace tarnel::linux_platform {
 
@@ -53,12 +54,9 @@ std::optional<std::uint32_t> processVersion(pid_t pid) {
 }
 
 std::optional<AuditToken> peerAuditToken(int socketFd) {
-  ucred credentials{};
-  socklen_t length = sizeof credentials;
-  if (::getsockopt(socketFd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
-      credentials.pid <= 0) {
-    return std::nullopt;
-  }
+  const auto peer = peerCredentials(socketFd);
+  if (!peer) return std::nullopt;
+  const ucred& credentials = *peer;
   // The pidfd names the very process that connected; while it is alive its process id cannot
   // have passed to another process, so what /proc says below is about the peer itself.
   const UniqueFd pidfd = peerPidfd(socketFd);

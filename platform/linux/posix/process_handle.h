@@ -37,7 +37,6 @@ class ProcessHandle {
   // The running process `pid` that `pidfd` names; nothing when it has ended.
   static std::optional<ProcessHandle> adopt(UniqueFd pidfd, pid_t pid);
 
-  pid_t pid() const { return pid_; }
   int pidfd() const { return pidfd_.get(); }
 
   // Whether the process still runs (an ended process that awaits its parent does not).

@@ -95,6 +95,16 @@ std::expected<UniqueFd, PlatformError> connectTo(const std::string& path) {
   return socket;
 }
 
+std::optional<ucred> peerCredentials(int socketFd) {
+  ucred credentials{};
+  socklen_t length = sizeof credentials;
+  if (::getsockopt(socketFd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
+      credentials.pid <= 0) {
+    return std::nullopt;
+  }
+  return credentials;
+}
+
 std::optional<std::string> boundPath(int socketFd) {
   sockaddr_un address{};
   socklen_t length = sizeof address;

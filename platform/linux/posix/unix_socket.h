@@ -2,6 +2,8 @@
 // its clients. Every descriptor is close-on-exec.
 #pragma once
 
+#include <sys/socket.h>
+
 #include <expected>
 #include <optional>
 #include <string>
@@ -25,6 +27,11 @@ std::expected<UniqueFd, PlatformError> listenAt(const std::string& path);
 
 // A blocking socket connected to the listener at `path`.
 std::expected<UniqueFd, PlatformError> connectTo(const std::string& path);
+
+// The process id, user and group of the peer of the connected Unix socket `socketFd`, as the
+// kernel recorded them when the peer connected (SO_PEERCRED); nothing when they cannot be had, or
+// name no process.
+std::optional<ucred> peerCredentials(int socketFd);
 
 // The path that the Unix socket `socketFd` is bound to; nothing for an unnamed one.
 std::optional<std::string> boundPath(int socketFd);

@@ -1,6 +1,6 @@
 #include "platform/linux/wire/connection_shares.h"
 
-#include <sys/socket.h>
+#include "platform/linux/posix/unix_socket.h"
 
 namespace tarnel::linux_platform {
 
@@ -24,10 +24,9 @@ void ConnectionShares::giveBack(uid_t user) {
 }
 
 std::optional<uid_t> ConnectionShares::userAt(int socketFd) {
-  ucred peer{};
-  socklen_t length = sizeof peer;
-  if (::getsockopt(socketFd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0) return std::nullopt;
-  return peer.uid;
+  const auto peer = peerCredentials(socketFd);
+  if (!peer) return std::nullopt;
+  return peer->uid;
 }
 
 }  // namespace tarnel::linux_platform
