@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "model/utf8.h"
-#include "platform/linux/account_ids.h"
+#include "platform/linux/posix/account_ids.h"
 #include "platform/linux/file_error.h"
 #include "platform/linux/posix/unique_fd.h"
 

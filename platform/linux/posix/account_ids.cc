@@ -1,4 +1,4 @@
-#include "platform/linux/account_ids.h"
+#include "platform/linux/posix/account_ids.h"
 
 #include <grp.h>
 #include <pwd.h>
