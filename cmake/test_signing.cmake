@@ -1,7 +1,7 @@
 # What the signing tests need, made at build time under the build folder and never committed:
 # the test signing identity (tests/support/signing/make_signing_identity.sh) and small sample
 # programs to sign, three with an embedded information dictionary (versions 8.0, 6.9 and 10.0)
-# and one without. The test programs find them through TARNEL_TEST_SIGNING_DIR and the codesign
+# and one without, and a library for an attack to load into them. The test programs find them through TARNEL_TEST_SIGNING_DIR and the codesign
 # program through TARNEL_CODESIGN_PROGRAM.
 set(TARNEL_TEST_SIGNING_DIR ${PROJECT_BINARY_DIR}/test-signing)
 # The benchmarks sign their client and a copy of the daemon with the same identity.
@@ -46,6 +46,13 @@ foreach(version IN ITEMS 8.0 6.9 10.0 none)
   endif()
   list(APPEND sample_targets ${target})
 endforeach()
+
+# A library that an attack loads into a client (injected_library.cc).
+add_library(tarnel_injected_library SHARED ${signing_sources}/injected_library.cc)
+set_target_properties(tarnel_injected_library PROPERTIES
+  OUTPUT_NAME injected
+  LIBRARY_OUTPUT_DIRECTORY ${TARNEL_TEST_SIGNING_DIR}/programs)
+list(APPEND sample_targets tarnel_injected_library)
 
 # The test folders are made after this one; their programs are given what they need once all
 # folders have been read.

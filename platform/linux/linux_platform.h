@@ -31,7 +31,7 @@ class LinuxPlatform {
   LinuxFiles files_;
   LinuxLog log_;
   LinuxClock clock_;
-  LinuxCodeSigning codeSigning_;
+  LinuxCodeSigning codeSigning_{kDefaultAnchorsFolder, kClientGroup, &log_};
   LinuxAuthorization authorization_;
   LinuxTransport transport_{log_};
   // Ending the process waits for the transport's requests.

@@ -1,6 +1,9 @@
 // An exec keeps a process's id, pidfd and start time. A process running unsigned code connects,
 // queues a call and then executes the signed editor before the daemon judges it: the daemon
-// judges the editor, yet the call was the unsigned code's. It must never run.
+// judges the editor, yet the call was the unsigned code's. It must never run. The sealed editor is
+// now refused whatever was queued, as the connection carries the credentials of the unsealed
+// process that made it; the ready frame's own rule, nothing before it, is shown apart from the
+// seal by the transport's tests.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -32,8 +35,7 @@ TEST(FaultTest, ACallQueuedBeforeAnExecIntoTheSignedEditorNeverRuns) {
     bool victimKept;
   } cases[] = {
       {"queued before the exec", true, "adopted\nno ready frame\n", true},
-      // The same connection, with nothing sent before the exec: the editor is served.
-      {"nothing queued", false, "adopted\nready\n1 success\n", false},
+      {"nothing queued", false, "adopted\nno ready frame\n", true},
   };
   for (const auto& c : cases) {
     const auto victim = daemon.folder().file("victim", "kept");

@@ -166,6 +166,9 @@ class SignedDaemon {
     signedCopy(TARNEL_DAEMON_PATH, daemon_, kHelperLabel);
     signedCopy(TARNEL_LOAD_CLIENT_PATH, clientProgram(), "com.quorvant.TarnelX8",
                editorInfoPlist());
+    seal(clientProgram());
+    signedCopy(TARNEL_LOAD_CLIENT_PATH, ordinaryClientProgram(), "com.quorvant.TarnelX8",
+               editorInfoPlist());
 
     auto socket = linux_platform::listenAt(socketPath());
     if (!socket) throw std::runtime_error(socket.error().description);
@@ -187,6 +190,9 @@ class SignedDaemon {
   const TemporaryFolder& folder() const { return folder_; }
   std::string socketPath() const { return folder_.path(kHelperLabel) + ".socket"; }
   std::string clientProgram() const { return folder_.path("editor"); }
+  // The same signed program installed as an ordinary one, not sealed: what an attack is first
+  // shown to work against.
+  std::string ordinaryClientProgram() const { return folder_.path("ordinary-editor"); }
   pid_t pid() const { return pid_; }
   bool running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
   // Waits for it to end by itself: its exit status, or -1 when a signal ended it.
@@ -290,15 +296,17 @@ struct MadeBeforeExec {
   Bytes sentFirst;
 };
 
-// load-client, signed, running with `arguments` (as `user` when one is given): its standard input
-// a pipe that release() closes, its standard output read line by line. Killed and reaped when the
-// object goes.
+// load-client, signed and sealed unless asked otherwise, running with `arguments` (as `user` when
+// one is given): its standard input a pipe that release() closes, its standard output read line by
+// line. Killed and reaped when the object goes.
 class Client {
  public:
   Client(const SignedDaemon& daemon, std::vector<std::string> arguments,
          const std::optional<MadeBeforeExec>& connection = {},
-         std::optional<uid_t> user = std::nullopt) {
-    arguments.insert(arguments.begin(), daemon.clientProgram());
+         std::optional<uid_t> user = std::nullopt, Sealing sealing = Sealing::sealed) {
+    arguments.insert(arguments.begin(), sealing == Sealing::sealed
+                                            ? daemon.clientProgram()
+                                            : daemon.ordinaryClientProgram());
     auto argv = pointersTo(arguments);
     int input[2];
     int output[2];

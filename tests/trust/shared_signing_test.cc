@@ -261,7 +261,7 @@ TEST_F(SignedClientsTest, RefusesEveryOtherClient) {
   };
   const auto unsignedCopy = folder_.path("unsigned");
   std::filesystem::copy_file(support::sampleProgram("8.0"), unsignedCopy);
-  std::filesystem::permissions(unsignedCopy, std::filesystem::perms(0755));
+  support::seal(unsignedCopy);
   const struct {
     const char* name;
     std::string program;
@@ -284,9 +284,10 @@ TEST_F(SignedClientsTest, RefusesEveryOtherClient) {
       {"a chain to a root outside the anchors",
        client("com.quorvant.TarnelX8", "8.0", Signer::outside),
        {}},
-      {"started with LD_PRELOAD",
-       client("com.quorvant.TarnelX8"),
-       {.environment = {"LD_PRELOAD=/nonexistent/inject.so"}}},
+      {"installed without the platform's group",
+       support::signedSample(folder_.path("ordinary"), "8.0", "com.quorvant.TarnelX8", Signer::team,
+                             support::Sealing::ordinary),
+       {}},
   };
   for (const auto& [name, program, options] : cases) {
     SCOPED_TRACE(name);

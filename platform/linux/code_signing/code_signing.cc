@@ -27,25 +27,36 @@ enum class Whose { self, guest };
 // that every object made from it can share it.
 using Executable = std::shared_ptr<const UniqueFd>;
 
-// Running code, held as its executable.
+// Running code, held as its executable, with the process id a guest was found by.
 class LinuxCode : public SecCode {
  public:
-  LinuxCode(Executable opened, Whose owner) : executable(std::move(opened)), whose(owner) {}
+  LinuxCode(Executable opened, Whose owner, std::uint32_t id = 0)
+      : executable(std::move(opened)), whose(owner), pid(id) {}
   const Executable executable;
   const Whose whose;
+  const std::uint32_t pid;
 };
 
 class LinuxStaticCode : public SecStaticCode {
  public:
-  LinuxStaticCode(Executable opened, Whose owner) : file(std::move(opened)), whose(owner) {}
+  LinuxStaticCode(Executable opened, Whose owner, std::uint32_t id)
+      : file(std::move(opened)), whose(owner), pid(id) {}
   const Executable file;
   const Whose whose;
+  const std::uint32_t pid;
 };
 
 }  // namespace
 
-LinuxCodeSigning::LinuxCodeSigning(std::string anchorsFolder)
-    : anchorsFolder_(std::move(anchorsFolder)) {}
+LinuxCodeSigning::LinuxCodeSigning(std::string anchorsFolder, std::string clientGroup, Log* log)
+    : anchorsFolder_(std::move(anchorsFolder)), clientGroup_(std::move(clientGroup)), log_(log) {}
+
+OSStatus LinuxCodeSigning::refuse(std::uint32_t pid, const SigningFailure& failure) {
+  if (log_) {
+    log_->write("code signing: refused process " + std::to_string(pid) + ": " + failure.reason);
+  }
+  return failure.status;
+}
 
 OSStatus LinuxCodeSigning::createRequirement(std::string_view text, SecCSFlags flags,
                                              std::unique_ptr<SecRequirement>& requirement) {
@@ -76,10 +87,10 @@ OSStatus LinuxCodeSigning::copyGuestWithAttributes(const Dictionary& attributes,
   const Bytes* tokenBytes = tokenValue->get<Bytes>();
   const auto token = tokenBytes ? AuditToken::decode(*tokenBytes) : std::nullopt;
   if (!token) return errSecCSInvalidAttributeValues;
-  auto executable = openPeerExecutable(*token);
-  if (!executable) return executable.error().status;
+  auto executable = openPeerExecutable(*token, clientGroup_);
+  if (!executable) return refuse(token->processId, executable.error());
   guest = std::make_unique<LinuxCode>(std::make_shared<const UniqueFd>(std::move(*executable)),
-                                      Whose::guest);
+                                      Whose::guest, token->processId);
   return errSecSuccess;
 }
 
@@ -88,7 +99,8 @@ OSStatus LinuxCodeSigning::copyStaticCode(const SecCode& code, SecCSFlags flags,
   if (flags != kSecCSDefaultFlags) return errSecCSInvalidFlags;
   const auto* linuxCode = dynamic_cast<const LinuxCode*>(&code);
   if (!linuxCode) return errSecCSInvalidObjectRef;
-  staticCode = std::make_unique<LinuxStaticCode>(linuxCode->executable, linuxCode->whose);
+  staticCode =
+      std::make_unique<LinuxStaticCode>(linuxCode->executable, linuxCode->whose, linuxCode->pid);
   return errSecSuccess;
 }
 
@@ -105,9 +117,12 @@ OSStatus LinuxCodeSigning::checkValidity(const SecStaticCode& staticCode, SecCSF
                                                                           : errSecCSReqFailed;
   }
   const auto validated = validateSignedFile(file, anchorsFolder_, flags);
-  if (!validated) return validated.error().status;
-  return evaluateRequirement(linuxRequirement->expression, *validated) ? errSecSuccess
-                                                                       : errSecCSReqFailed;
+  if (!validated) return refuse(linuxStaticCode->pid, validated.error());
+  if (!evaluateRequirement(linuxRequirement->expression, *validated)) {
+    return refuse(linuxStaticCode->pid,
+                  {errSecCSReqFailed, "its code does not satisfy the requirement"});
+  }
+  return errSecSuccess;
 }
 
 }  // namespace tarnel::linux_platform

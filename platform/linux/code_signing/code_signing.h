@@ -9,6 +9,8 @@
 #include <string>
 
 #include "platform/code_signing.h"
+#include "platform/linux/code_signing/peer_process.h"
+#include "platform/log.h"
 #include "platform/linux/code_signing/own_code_verdict.h"
 #include "platform/linux/code_signing/trust_anchors.h"
 #include "platform/linux/posix/unique_fd.h"
@@ -18,7 +20,10 @@ namespace tarnel::linux_platform {
 class LinuxCodeSigning : public CodeSigning {
  public:
   // `anchorsFolder` holds the trust anchors as PEM files; the platform's is kDefaultAnchorsFolder.
-  explicit LinuxCodeSigning(std::string anchorsFolder = kDefaultAnchorsFolder);
+  // Peers are sealed clients of `clientGroup`. Every peer refused, and why, goes to `log` when
+  // one is given.
+  explicit LinuxCodeSigning(std::string anchorsFolder = kDefaultAnchorsFolder,
+                            std::string clientGroup = kClientGroup, Log* log = nullptr);
 
   OSStatus createRequirement(std::string_view text, SecCSFlags flags,
                              std::unique_ptr<SecRequirement>& requirement) override;
@@ -33,7 +38,12 @@ class LinuxCodeSigning : public CodeSigning {
                          const SecRequirement& requirement) override;
 
  private:
+  // Logs why process `pid` is refused, and passes its status on.
+  OSStatus refuse(std::uint32_t pid, const SigningFailure& failure);
+
   std::string anchorsFolder_;
+  std::string clientGroup_;
+  Log* log_;
   std::once_flag selfOpened_;
   std::shared_ptr<const UniqueFd> self_;
   OwnCodeVerdict ownCode_;

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "platform/code_signing.h"
+#include "platform/linux/posix/account_ids.h"
 #include "platform/linux/posix/number_parsing.h"
 #include "platform/linux/posix/process_handle.h"
 
@@ -22,46 +23,11 @@ namespace tarnel::linux_platform {
 
 namespace {
 
-constexpr std::string_view kInjectingVariables[] = {"LD_PRELOAD=", "LD_LIBRARY_PATH=", "LD_AUDIT="};
-constexpr std::size_t kLongestVariablePrefix = 16;
-
 std::unexpected<SigningFailure> gone(std::string reason) {
   return std::unexpected(SigningFailure{errSecCSNoSuchCode, std::move(reason)});
 }
 std::unexpected<SigningFailure> unsafe(std::string reason) {
   return std::unexpected(SigningFailure{errSecCSGuestInvalid, std::move(reason)});
-}
-
-// Reads the initial environment in chunks, looking only at the start of each entry, so that no
-// size of environment makes the reader allocate more.
-std::expected<void, SigningFailure> checkEnvironment(const std::string& proc) {
-  UniqueFd environ(::open((proc + "/environ").c_str(), O_RDONLY | O_CLOEXEC));
-  if (!environ) return gone("cannot read the environment of the process");
-  std::string head;
-  const auto injects = [&] {
-    for (const auto variable : kInjectingVariables) {
-      if (head.starts_with(variable)) return true;
-    }
-    return false;
-  };
-  char buffer[8192];
-  while (true) {
-    const ssize_t got = ::read(environ.get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return gone("cannot read the environment of the process");
-    if (got == 0) break;
-    for (ssize_t i = 0; i < got; ++i) {
-      if (buffer[i] == '\0') {
-        if (injects())
-          return unsafe("the process was started with " + head.substr(0, head.find('=')));
-        head.clear();
-      } else if (head.size() < kLongestVariablePrefix) {
-        head.push_back(buffer[i]);
-      }
-    }
-  }
-  if (injects()) return unsafe("the process was started with " + head.substr(0, head.find('=')));
-  return {};
 }
 
 struct FileIdentity {
@@ -151,8 +117,11 @@ std::expected<void, SigningFailure> checkMappings(const std::string& proc, int e
     if (line.ends_with('\n')) line.remove_suffix(1);
     const auto mapping = parseMapping(line);
     if (!mapping) return unsafe("cannot read the mappings of the process");
-    // Anonymous memory and the kernel's own pages ([vdso]) come from no file.
-    if (!mapping->executable || mapping->path.empty() || mapping->path.starts_with('[')) continue;
+    if (!mapping->executable) continue;
+    // Code written into memory at run time: no loader and no file put it there.
+    if (mapping->path.empty()) return unsafe("the process runs code from anonymous memory");
+    // The kernel's own pages ([vdso], [vsyscall]).
+    if (mapping->path.starts_with('[')) continue;
     if (trusted.contains(mapping->file)) continue;
     if (!mapping->path.starts_with('/') || !isRootInstalled(*mapping)) {
       return unsafe("the process runs code from " + mapping->path);
@@ -165,7 +134,8 @@ std::expected<void, SigningFailure> checkMappings(const std::string& proc, int e
 
 }  // namespace
 
-std::expected<UniqueFd, SigningFailure> openPeerExecutable(const AuditToken& token) {
+std::expected<UniqueFd, SigningFailure> openPeerExecutable(const AuditToken& token,
+                                                           const std::string& clientGroup) {
   if (token.processId == 0 || token.processId > INT_MAX) return gone("no process has this token");
   const auto pid = static_cast<pid_t>(token.processId);
   // While the handle's pidfd is held and the process has not been reaped, its id names it and no
@@ -180,6 +150,24 @@ std::expected<UniqueFd, SigningFailure> openPeerExecutable(const AuditToken& tok
     return process->running() ? unsafe(std::string("cannot tell whether ") + what)
                               : gone("the process has gone");
   };
+
+  // The sealed start: only the kernel's own set-group-id exec gives the platform's group, and it
+  // withholds it from a traced exec and from one under no_new_privs (which a seccomp filter
+  // needs); a user namespace cannot map it.
+  const auto group = groupIdNamed(clientGroup);
+  if (!group) return unsafe("the platform has no group " + clientGroup + ": no client is sealed");
+  if (token.effectiveGroup != *group) {
+    return unsafe("the process was not started sealed: its group is not " + clientGroup);
+  }
+  const auto secure = process->startedSecurely();
+  if (!secure) return cannotTell("the process was started in secure execution");
+  if (!*secure) return unsafe("the process was not started in secure execution");
+  const auto ours = process->sharesOurNamespaces();
+  if (!ours) return cannotTell("the process shares our namespaces");
+  if (!*ours) return unsafe("the process lives in a user or pid namespace of its own");
+  const auto filtered = process->filtered();
+  if (!filtered) return cannotTell("the process has a seccomp filter");
+  if (*filtered) return unsafe("the process runs under a seccomp filter");
   const auto traced = process->traced();
   if (!traced) return cannotTell("the process is traced");
   if (*traced) return unsafe("the process is being traced");
@@ -188,9 +176,6 @@ std::expected<UniqueFd, SigningFailure> openPeerExecutable(const AuditToken& tok
   if (*open) return unsafe("the process is dumpable: other processes of its user may attach to it");
 
   const std::string proc = "/proc/" + std::to_string(pid);
-  if (auto environment = checkEnvironment(proc); !environment) {
-    return std::unexpected(environment.error());
-  }
   UniqueFd executable(::open((proc + "/exe").c_str(), O_RDONLY | O_CLOEXEC));
   if (!executable) return gone("cannot open the executable of the process");
   if (auto mappings = checkMappings(proc, executable.get()); !mappings) {

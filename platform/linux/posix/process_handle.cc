@@ -2,18 +2,32 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/auxv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
+#include "platform/linux/posix/file_reading.h"
 #include "platform/linux/posix/pidfd.h"
 #include "platform/linux/posix/process_status.h"
 
 namespace tarnel::linux_platform {
 
 namespace {
+
+// An address above every address space a process can have (47 or 56 bits on x86-64, at most 52
+// on arm64), yet a positive file offset, so that one pread reaches the kernel's check.
+constexpr std::uint64_t kUnmappableAddress = 0x7fff'ffff'ffff'f000;
+
+// An auxiliary vector is a few dozen pairs of words; the kernel keeps at most a page of them.
+constexpr std::size_t kMaxAuxiliaryVector = 4096;
+struct AuxiliaryEntry {
+  unsigned long type;
+  unsigned long value;
+};
 
 // More threads than any client of ours runs; past it the answer is "cannot tell".
 constexpr std::size_t kMaxThreads = 16 * 1024;
@@ -50,11 +64,8 @@ bool ProcessHandle::running() const {
 
 std::optional<ProcessImage> ProcessHandle::captureImage() const {
   UniqueFd memory(::openat(directory_.get(), "mem", O_RDONLY | O_CLOEXEC));
-  const auto stat = readProcessStat(pid_);
-  if (!memory || !stat || stat->startCode == 0 || !pidfdProcessAlive(pidfd_.get())) {
-    return std::nullopt;
-  }
-  ProcessImage image(std::move(memory), stat->startCode);
+  if (!memory || !pidfdProcessAlive(pidfd_.get())) return std::nullopt;
+  ProcessImage image(std::move(memory));
   if (!image.unchanged()) return std::nullopt;
   return image;
 }
@@ -63,9 +74,43 @@ bool ProcessImage::unchanged() const {
   std::uint8_t byte = 0;
   ssize_t got = 0;
   do {
-    got = ::pread(memory_.get(), &byte, 1, static_cast<off_t>(address_));
+    got = ::pread(memory_.get(), &byte, 1, static_cast<off_t>(kUnmappableAddress));
   } while (got < 0 && errno == EINTR);
-  return got == 1;
+  // The kernel answers EIO for an address that the image does not map, and the end of the file
+  // once the image has no users left: replaced by an exec, or ended.
+  return got < 0 && errno == EIO;
+}
+
+std::optional<bool> ProcessHandle::startedSecurely() const {
+  const auto vector = readSmallFileAt(directory_.get(), "auxv", kMaxAuxiliaryVector);
+  if (!vector || vector->size() % sizeof(AuxiliaryEntry) != 0) return std::nullopt;
+  for (std::size_t at = 0; at < vector->size(); at += sizeof(AuxiliaryEntry)) {
+    AuxiliaryEntry entry{};
+    std::memcpy(&entry, vector->data() + at, sizeof entry);
+    if (entry.type == AT_SECURE) return entry.value != 0;
+    if (entry.type == AT_NULL) break;
+  }
+  return std::nullopt;
+}
+
+std::optional<bool> ProcessHandle::sharesOurNamespaces() const {
+  for (const char* name : {"ns/user", "ns/pid"}) {
+    struct stat theirs {};
+    struct stat ours {};
+    if (::fstatat(directory_.get(), name, &theirs, 0) != 0 ||
+        ::stat((std::string("/proc/self/") + name).c_str(), &ours) != 0) {
+      return std::nullopt;
+    }
+    if (theirs.st_dev != ours.st_dev || theirs.st_ino != ours.st_ino) return false;
+  }
+  return true;
+}
+
+std::optional<bool> ProcessHandle::filtered() const {
+  const auto status = ProcessStatus::readFrom(status_.get());
+  const auto mode = status ? status->field("Seccomp") : std::nullopt;
+  if (!mode) return std::nullopt;
+  return *mode != "0";
 }
 
 std::optional<bool> ProcessHandle::openToItsUser() const {

@@ -1,7 +1,9 @@
 // One running process, held so that what is asked of it later is about that very process: a
 // pidfd, which no reuse of its id redirects, and its /proc directory, opened while the pidfd showed
-// it running. What the kernel lets other processes of its user do to it (attach, read or write its
-// memory) and whether anything traces it are read through that directory when asked.
+// it running. How the kernel started it, what it lets other processes of its user do to it
+// (attach, read or write its memory), its namespaces, filters and tracers are read through that
+// directory when asked. Nothing here reads the process's own memory, which a process can make
+// block for as long as it likes (its code on a file system that never answers).
 #pragma once
 
 #include <sys/types.h>
@@ -19,15 +21,15 @@ namespace tarnel::linux_platform {
 class ProcessImage {
  public:
   // Whether the process still runs the captured image: it has not called exec since, nor ended.
+  // One read, of an address that no process can ever map: a live image answers it with an error
+  // at once, a replaced or ended one with the end of the file; no page of the process is touched.
   bool unchanged() const;
 
  private:
   friend class ProcessHandle;
-  ProcessImage(UniqueFd memory, std::uint64_t address)
-      : memory_(std::move(memory)), address_(address) {}
+  explicit ProcessImage(UniqueFd memory) : memory_(std::move(memory)) {}
 
   UniqueFd memory_;
-  std::uint64_t address_;  // the start of its program's code, mapped for as long as the image runs
 };
 
 class ProcessHandle {
@@ -50,6 +52,20 @@ class ProcessHandle {
   // dumpable attribute is set (the kernel then gives its /proc files its user, else root). A
   // process of root's is never open to anyone but root. Nothing when it cannot be told.
   std::optional<bool> openToItsUser() const;
+
+  // Whether the kernel started its program in secure execution (AT_SECURE in its auxiliary
+  // vector, which the process cannot change): its set-group-id took effect, so the loader ignored
+  // every LD_* variable and the process was never open to its user. Nothing when it cannot be
+  // told.
+  std::optional<bool> startedSecurely() const;
+
+  // Whether it lives in this process's user and pid namespaces, where the ids it presents mean
+  // what they mean here. Nothing when it cannot be told.
+  std::optional<bool> sharesOurNamespaces() const;
+
+  // Whether a seccomp filter (or strict mode) constrains it, which can make the system lie to
+  // it. Nothing when it cannot be told.
+  std::optional<bool> filtered() const;
 
   // Whether any of its threads has a tracer: each thread can be traced on its own. Nothing when it
   // cannot be told (it has gone, or has more threads than are inspected). Not for two threads at

@@ -40,15 +40,12 @@ std::optional<ProcessStat> readProcessStat(pid_t pid) {
   const auto text = readSmallFile("/proc/" + std::to_string(pid) + "/stat", kMaxProcFileLength);
   if (!text) return std::nullopt;
   const auto fields = fieldsAfterName(*text);
-  if (fields.size() <= fieldIndex(26) || fields[fieldIndex(3)].size() != 1) return std::nullopt;
+  if (fields.size() <= fieldIndex(22) || fields[fieldIndex(3)].size() != 1) return std::nullopt;
   const auto session = parseNumber<std::int64_t>(fields[fieldIndex(6)]);
   const auto startTime = parseNumber<std::uint64_t>(fields[fieldIndex(22)]);
-  const auto startCode = parseNumber<std::uint64_t>(fields[fieldIndex(26)]);
-  if (!session || !startTime || !startCode) return std::nullopt;
-  return ProcessStat{.state = fields[fieldIndex(3)].front(),
-                     .session = *session,
-                     .startTime = *startTime,
-                     .startCode = *startCode};
+  if (!session || !startTime) return std::nullopt;
+  return ProcessStat{
+      .state = fields[fieldIndex(3)].front(), .session = *session, .startTime = *startTime};
 }
 
 std::optional<std::uint64_t> processStartTime(pid_t pid) {

@@ -16,9 +16,6 @@ struct ProcessStat {
   char state = '?';             // field 3
   std::int64_t session = 0;     // field 6
   std::uint64_t startTime = 0;  // field 22: clock ticks since boot at which the process started
-  // Field 26: where its program's code begins; shown only to a reader that may trace it (root),
-  // 0 to others.
-  std::uint64_t startCode = 0;
 
   // A zombie keeps its process id and start time until it is reaped, yet it has exited.
   bool hasExited() const { return state == 'Z' || state == 'X'; }

@@ -46,14 +46,13 @@ bool PeerPin::isPinnedProcess(const SenderCredentials& sender) const {
 
 std::optional<std::string> PeerPin::breach() const {
   if (!process_ || !image_) return "it could not be held for inspection";
-  // The cheapest check first: one read through the held image.
+  // A sealed start leaves two things that can still change: the image, by an exec, and
+  // dumpability, by the process itself. A process that is not dumpable cannot come to be traced
+  // by anyone but root, so its tracers need no second look.
   if (!image_->unchanged()) return "it has called exec since it was validated, or has ended";
   const auto open = process_->openToItsUser();
   if (!open) return "it cannot be inspected any more";
   if (*open) return "it has become dumpable: other processes of its user may attach to it";
-  const auto traced = process_->traced();
-  if (!traced) return "it cannot be inspected any more";
-  if (*traced) return "it is being traced";
   return std::nullopt;
 }
 

@@ -1,7 +1,7 @@
 // The one process that a connection serves: the peer that connected and whose audit token was
 // validated, held for the life of the connection. Every message must come from it, and it must
-// still be what was validated: the same image (no exec since), not open to other processes of
-// its user, not traced. A message from any other process, such as a child that inherited the
+// still be what its sealed start made it: the same image (no exec since), not open to other
+// processes of its user. A message from any other process, such as a child that inherited the
 // socket, or from a process no longer so, breaks the pin.
 #pragma once
 
@@ -31,8 +31,9 @@ class PeerPin {
   bool admits(const std::vector<SenderCredentials>& senders) const;
 
   // Why the pinned process can no longer be trusted with the connection, in words for the log:
-  // it has called exec or ended, other processes of its user may now attach to it or write into
-  // its memory, or it is traced. Nothing while it is still what was validated.
+  // it has called exec or ended, or other processes of its user may now attach to it or write
+  // into its memory. Nothing while it is still what was validated. Two system calls, neither of
+  // which can wait on the process.
   std::optional<std::string> breach() const;
 
  private:

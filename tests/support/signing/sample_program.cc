@@ -1,7 +1,9 @@
 // A small program for the signing tests to sign and run as a peer: with a socket path it connects
 // there and waits until the other end closes; with a second path it first maps that file as
-// executable code, as an injected library would be. It hardens itself before it connects, as a
-// client of the helper does, unless the first argument is --dumpable.
+// executable code, as an injected library would be. Before it connects it hardens itself, as a
+// client of the helper does, unless its first argument says otherwise: --unhardened leaves it as
+// it started, --dumpable makes it dumpable, --anonymous-code maps executable anonymous memory, as
+// code written at run time would be.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -17,8 +19,8 @@ asm(".pushsection __info_plist,\"a\"\n.incbin \"" TARNEL_INFO_PLIST "\"\n.popsec
 #endif
 
 int main(int argc, char** argv) {
-  const bool dumpable = argc > 1 && std::strcmp(argv[1], "--dumpable") == 0;
-  if (dumpable) {
+  const char* mode = argc > 1 && std::strncmp(argv[1], "--", 2) == 0 ? argv[1] : "";
+  if (*mode) {
     --argc;
     ++argv;
   }
@@ -30,7 +32,15 @@ int main(int argc, char** argv) {
       return 3;
     }
   }
-  if (!dumpable && ::prctl(PR_SET_DUMPABLE, 0) != 0) return 6;
+  if (std::strcmp(mode, "--anonymous-code") == 0 &&
+      ::mmap(nullptr, 4096, PROT_READ | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) ==
+          MAP_FAILED) {
+    return 7;
+  }
+  if (std::strcmp(mode, "--unhardened") != 0 &&
+      ::prctl(PR_SET_DUMPABLE, std::strcmp(mode, "--dumpable") == 0 ? 1 : 0) != 0) {
+    return 6;
+  }
   const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;

@@ -7,8 +7,12 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -16,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -58,6 +63,9 @@ inline std::string signerFolder(Signer signer) {
 inline std::string sampleProgram(const std::string& version) {
   return signingPath("programs/sample-" + version);
 }
+// The library that an attack loads into a client; it creates the file that
+// TARNEL_INJECTION_MARKER names when it runs.
+inline std::string injectedLibrary() { return signingPath("programs/libinjected.so"); }
 inline std::string infoPlistFile(const std::string& version) {
   return signingPath("info-" + version + ".plist");
 }
@@ -75,27 +83,62 @@ inline Bytes fileBytes(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
 }
 
+// Installs the program at `path` as every client is installed: owner root, the platform's group,
+// set-group-id, so that the kernel starts it sealed.
+inline void seal(const std::string& path) {
+  const group* platform = ::getgrnam("tarnel");
+  // Owner first: a change of owner clears the set-group-id bit.
+  if (!platform || ::chown(path.c_str(), 0, platform->gr_gid) != 0 ||
+      ::chmod(path.c_str(), 02755) != 0) {
+    throw std::runtime_error("cannot seal " + path + " (scripts/setup adds the group tarnel)");
+  }
+}
+
+// Whether a test's client is installed as clients are, or left as an ordinary program.
+enum class Sealing { sealed, ordinary };
+
 // A copy of sample program `version` at `path`, signed as `identifier` by `signer`.
 inline std::string signedSample(const std::string& path, const std::string& version,
-                                const std::string& identifier, Signer signer = Signer::team) {
+                                const std::string& identifier, Signer signer = Signer::team,
+                                Sealing sealing = Sealing::sealed) {
   std::filesystem::copy_file(sampleProgram(version), path,
                              std::filesystem::copy_options::overwrite_existing);
   const auto result =
       linux_platform::signFile(signingIdentity(signer), {.file = path, .identifier = identifier});
   if (!result) throw std::runtime_error(result.error());
+  if (sealing == Sealing::sealed) seal(path);
   return path;
 }
 
 // How a peer is started: added environment entries, a file to map as executable code, whether
-// this process traces it, the user it runs as (this test's unless given), and whether it stays
-// dumpable instead of hardening itself as a client of the helper does.
+// this process traces it, the user it runs as (this test's unless given), how it starts (with
+// no_new_privs, under a seccomp filter that makes getuid answer 0, or in a user and pid namespace
+// of its own), and what it does before it connects (hardens itself as a client of the helper
+// does, leaves itself as it started, makes itself dumpable, or maps anonymous executable memory).
 struct PeerOptions {
   std::vector<std::string> environment;
   std::optional<std::string> mappedFile;
   enum class Tracing { none, traced } tracing = Tracing::none;
   std::optional<uid_t> user;
-  enum class Hardening { hardened, dumpable } hardening = Hardening::hardened;
+  enum class Start { plain, noNewPrivileges, seccompFilter, ownNamespaces } start = Start::plain;
+  enum class Behaviour { hardened, unhardened, dumpable, anonymousCode } behaviour =
+      Behaviour::hardened;
 };
+
+// Installs a seccomp filter that answers getuid and geteuid with 0 and lets everything else
+// through: what any user may do to a program it starts, given no_new_privs, to make it take its
+// user for root. After a fork: only system calls.
+inline bool installLyingFilter() {
+  sock_filter program[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_getuid, 1, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_geteuid, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | 0),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog filter{static_cast<unsigned short>(std::size(program)), program};
+  return ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &filter) == 0;
+}
 
 // A program started with a socket path, connected to this process; stopped and reaped when the
 // object goes, if the test has not done so.
@@ -121,7 +164,19 @@ class RunningPeer {
     std::filesystem::permissions(folder_, std::filesystem::perms(0755));
     std::filesystem::permissions(socketPath, std::filesystem::perms(0666));
     std::vector<std::string> arguments{program};
-    if (options.hardening == PeerOptions::Hardening::dumpable) arguments.push_back("--dumpable");
+    switch (options.behaviour) {
+      case PeerOptions::Behaviour::hardened:
+        break;
+      case PeerOptions::Behaviour::unhardened:
+        arguments.push_back("--unhardened");
+        break;
+      case PeerOptions::Behaviour::dumpable:
+        arguments.push_back("--dumpable");
+        break;
+      case PeerOptions::Behaviour::anonymousCode:
+        arguments.push_back("--anonymous-code");
+        break;
+    }
     arguments.push_back(socketPath);
     if (options.mappedFile) arguments.push_back(*options.mappedFile);
     std::vector<std::string> environment{"PATH=/usr/bin:/bin"};
@@ -143,6 +198,25 @@ class RunningPeer {
         ::_exit(125);
       }
       if (traced && ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) ::_exit(126);
+      using Start = PeerOptions::Start;
+      // A user needs no_new_privs for a filter; root does not.
+      if ((options.start == Start::noNewPrivileges ||
+           (options.start == Start::seccompFilter && options.user)) &&
+          ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
+        ::_exit(124);
+      }
+      if (options.start == Start::seccompFilter && !installLyingFilter()) ::_exit(123);
+      if (options.start == Start::ownNamespaces) {
+        // The peer is the first process of the new pid namespace; this one waits for it.
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWPID) != 0) ::_exit(122);
+        const pid_t inside = ::fork();
+        if (inside < 0) ::_exit(121);
+        if (inside > 0) {
+          int status = 0;
+          ::waitpid(inside, &status, 0);
+          ::_exit(0);
+        }
+      }
       const int devnull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
       if (devnull >= 0) ::dup2(devnull, STDERR_FILENO);
       ::execve(argv[0], argv.data(), envp.data());

@@ -1,15 +1,19 @@
 // The Linux code-signing service with real processes: peers that connect to the test, found by
 // the audit token of their connection, validated through the executable they run, and refused
-// when they are gone or open to injected code.
+// when they are gone, were not started sealed, or are open to injected code.
 #include "platform/linux/code_signing/code_signing.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "platform/linux/posix/audit_token.h"
+#include "platform/linux/posix/process_status.h"
 #include "tests/support/signing/signing_fixtures.h"
 #include "tests/support/temporary_folder.h"
 
@@ -79,7 +83,10 @@ TEST_F(CodeSigningTest, AcceptsASignedPeerAndJudgesItsRequirement) {
   RunningPeer older(support::signedSample(folder_.path("older"), "6.9", kIdentifier));
   EXPECT_EQ(validateGuest(older.auditToken()), errSecCSReqFailed);
 
-  RunningPeer unsignedPeer(support::sampleProgram("8.0"));
+  const auto unsignedClient = folder_.path("unsigned");
+  std::filesystem::copy_file(support::sampleProgram("8.0"), unsignedClient);
+  support::seal(unsignedClient);
+  RunningPeer unsignedPeer(unsignedClient);
   EXPECT_EQ(validateGuest(unsignedPeer.auditToken()), errSecCSUnsigned);
 }
 
@@ -102,15 +109,13 @@ TEST_F(CodeSigningTest, RefusesPeersOpenToInjectedCode) {
   const Case cases[] = {
       {"nothing injected", {}, errSecSuccess},
       {"hardened, of another user", {.user = kNobody}, errSecSuccess},
-      {"dumpable, of another user",
-       {.user = kNobody, .hardening = PeerOptions::Hardening::dumpable},
+      {"made dumpable, of another user",
+       {.user = kNobody, .behaviour = PeerOptions::Behaviour::dumpable},
        errSecCSGuestInvalid},
-      {"another loader variable", {.environment = {"LD_BIND_NOW=1"}}, errSecSuccess},
       {"root-installed code mapped", {.mappedFile = rootCode}, errSecSuccess},
-      {"LD_PRELOAD", {.environment = {"LD_PRELOAD=/nonexistent/inject.so"}}, errSecCSGuestInvalid},
-      {"empty LD_PRELOAD", {.environment = {"LD_PRELOAD="}}, errSecCSGuestInvalid},
-      {"LD_LIBRARY_PATH", {.environment = {"LD_LIBRARY_PATH=/nonexistent"}}, errSecCSGuestInvalid},
-      {"LD_AUDIT", {.environment = {"LD_AUDIT=/nonexistent/audit.so"}}, errSecCSGuestInvalid},
+      {"code in anonymous memory",
+       {.behaviour = PeerOptions::Behaviour::anonymousCode},
+       errSecCSGuestInvalid},
       {"traced", {.tracing = PeerOptions::Tracing::traced}, errSecCSGuestInvalid},
       {"code from a folder anyone can write", {.mappedFile = openCode}, errSecCSGuestInvalid},
       {"code owned by another user", {.mappedFile = othersCode}, errSecCSGuestInvalid},
@@ -121,6 +126,100 @@ TEST_F(CodeSigningTest, RefusesPeersOpenToInjectedCode) {
     RunningPeer peer(client, options);
     EXPECT_EQ(validateGuest(peer.auditToken()), status);
   }
+}
+
+// Each route by which a local user could make a signed client speak for them: first shown to
+// take hold of the same client installed as an ordinary program, then shown to fail against the
+// sealed client, which either keeps the attack out or is refused.
+TEST_F(CodeSigningTest, ASealedClientKeepsEveryRouteOfTakeoverOut) {
+  const auto markers = folder_.folder("markers");
+  std::filesystem::permissions(markers, std::filesystem::perms::all);
+  const auto marker = markers + "/injected";
+  using Start = PeerOptions::Start;
+  using Took = std::function<bool(pid_t)>;
+  const Took injected = [&](pid_t) { return std::filesystem::exists(marker); };
+  // A process of the user opens the client's memory: it could write into it at any later time.
+  const Took memoryOpened = [](pid_t pid) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::setresgid(kNobody, kNobody, kNobody) != 0 ||
+          ::setresuid(kNobody, kNobody, kNobody) != 0) {
+        ::_exit(2);
+      }
+      ::_exit(::open(("/proc/" + std::to_string(pid) + "/mem").c_str(), O_RDWR) >= 0 ? 0 : 1);
+    }
+    int status = -1;
+    return child > 0 && ::waitpid(child, &status, 0) == child && status == 0;
+  };
+  const auto statusSays = [](pid_t pid, const char* key) {
+    const auto status = readProcessStatus(pid);
+    return status ? status->field(key).value_or("?") : "?";
+  };
+  const Took filtered = [&](pid_t pid) { return statusSays(pid, "Seccomp") != "0"; };
+  const Took traced = [&](pid_t pid) { return statusSays(pid, "TracerPid") != "0"; };
+  const Took ownNamespaces = [](pid_t pid) {
+    struct stat theirs {};
+    struct stat ours {};
+    return ::stat(("/proc/" + std::to_string(pid) + "/ns/pid").c_str(), &theirs) == 0 &&
+           ::stat("/proc/self/ns/pid", &ours) == 0 && theirs.st_ino != ours.st_ino;
+  };
+
+  const struct {
+    const char* name;
+    PeerOptions attack;
+    Took took;
+    OSStatus sealed;  // what validation of the sealed client under attack says
+  } routes[] = {
+      {"the loader, as a user",
+       {.environment = {"LD_PRELOAD=" + support::injectedLibrary(),
+                        "TARNEL_INJECTION_MARKER=" + marker},
+        .user = kNobody},
+       injected, errSecSuccess},
+      {"a memory handle opened before the client hardens itself, as a user",
+       {.user = kNobody, .behaviour = PeerOptions::Behaviour::unhardened},
+       memoryOpened, errSecSuccess},
+      {"a seccomp filter that says the user is root, as a user",
+       {.user = kNobody, .start = Start::seccompFilter},
+       filtered, errSecCSGuestInvalid},
+      {"a seccomp filter, as root", {.start = Start::seccompFilter}, filtered,
+       errSecCSGuestInvalid},
+      {"a tracer from the start, as root", {.tracing = PeerOptions::Tracing::traced}, traced,
+       errSecCSGuestInvalid},
+      {"a user and pid namespace of the user's own",
+       {.user = kNobody, .start = Start::ownNamespaces},
+       ownNamespaces, errSecCSGuestInvalid},
+  };
+  const auto ordinary = support::signedSample(folder_.path("ordinary"), "8.0", kIdentifier,
+                                              support::Signer::team, support::Sealing::ordinary);
+  const auto sealed = signedClient();
+  for (const auto& route : routes) {
+    SCOPED_TRACE(route.name);
+    std::filesystem::remove(marker);
+    {
+      RunningPeer peer(ordinary, route.attack);
+      EXPECT_TRUE(route.took(static_cast<pid_t>(AuditToken::decode(peer.auditToken())->processId)));
+    }
+    std::filesystem::remove(marker);
+    RunningPeer peer(sealed, route.attack);
+    const auto status = validateGuest(peer.auditToken());
+    EXPECT_EQ(status, route.sealed);
+    // Served only when the attack had no hold on the client.
+    if (status == errSecSuccess) {
+      EXPECT_FALSE(route.took(static_cast<pid_t>(AuditToken::decode(peer.auditToken())->processId)));
+    }
+  }
+}
+
+TEST_F(CodeSigningTest, RefusesEveryPeerWhenThePlatformHasNoClientGroupOrItIsNotSealed) {
+  RunningPeer sealed(signedClient());
+  LinuxCodeSigning withoutGroup(support::anchorsFolder(), "tarnel-absent");
+  std::unique_ptr<SecCode> guest;
+  EXPECT_EQ(withoutGroup.copyGuestWithAttributes(auditAttributes(sealed.auditToken()), 0, guest),
+            errSecCSGuestInvalid);
+  RunningPeer ordinary(support::signedSample(folder_.path("ordinary"), "8.0", kIdentifier,
+                                             support::Signer::team, support::Sealing::ordinary));
+  EXPECT_EQ(validateGuest(ordinary.auditToken()), errSecCSGuestInvalid);
+  EXPECT_EQ(validateGuest(sealed.auditToken()), errSecSuccess);
 }
 
 TEST_F(CodeSigningTest, RefusesAPeerThatIsGoneOrIsNotTheOneTheTokenNames) {
