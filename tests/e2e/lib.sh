@@ -22,6 +22,22 @@ expect() {
   fi
 }
 
+# expect_status STATUS COMMAND...: COMMAND exits with STATUS, whatever it prints.
+expect_status() {
+  local want_status=$1
+  shift
+  local status=0
+  "$@" >/dev/null 2>/tmp/expect.stderr || status=$?
+  if [[ $status != "$want_status" ]]; then
+    echo "FAIL: $*"
+    echo "  status $status, wanted $want_status"
+    sed 's/^/  stderr: /' /tmp/expect.stderr
+    failures=$((failures + 1))
+  else
+    echo "ok: $*"
+  fi
+}
+
 # check DESCRIPTION COMMAND...: COMMAND succeeds.
 check() {
   local description=$1
@@ -72,6 +88,36 @@ program_job() {
     '	<key>Label</key>' "	<string>$label</string>" '	<key>ProgramArguments</key>' '	<array>'
   for argument; do printf '		<string>%s</string>\n' "$argument"; done
   printf '%s\n' '	</array>' '	<key>RunAtLoad</key>' '	<true/>' '</dict>' '</plist>'
+}
+
+# signed_copy NAME IDENTITY IDENTIFIER VERSION: prints the path of a copy of the unsigned tarnelctl
+# in /tmp/clients signed with the test identity IDENTITY as IDENTIFIER at VERSION; not sealed.
+signed_copy() {
+  local clients=/tmp/clients identities=/opt/tarnel/build/test-signing/identity
+  local copy=$clients/$1
+  mkdir -p "$clients"
+  cp /opt/tarnel/build/bin/tarnelctl "$copy"
+  cat >"$copy.plist" <<PLIST
+<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0">
+<dict>
+	<key>CFBundleShortVersionString</key>
+	<string>$4</string>
+</dict>
+</plist>
+PLIST
+  codesign --sign --cert "$identities/$2/certificate.pem" --key "$identities/$2/key.pem" \
+    --chain "$identities/$2/chain.pem" --identifier "$3" --info-plist "$copy.plist" \
+    "$copy" >/dev/null
+  echo "$copy"
+}
+
+# seal FILE: installs FILE as every client is installed (owner root, group tarnel, set-group-id),
+# so that the kernel starts it with secure execution; prints its path.
+seal() {
+  chown root:tarnel "$1"
+  chmod 2755 "$1"
+  echo "$1"
 }
 
 success='{2: ""}'

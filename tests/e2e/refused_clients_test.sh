@@ -1,29 +1,11 @@
 # Clients that the helper refuses at connection, beside the signed editor that it serves.
 source /opt/tarnel/source/tests/e2e/lib.sh
 
-identities=/opt/tarnel/build/test-signing/identity
-unsigned=/opt/tarnel/build/bin/tarnelctl
-clients=/tmp/clients
-mkdir -p "$clients"
+# Each sealed as clients are installed, so that what refuses them is their signature alone.
+unsigned=$(cp /opt/tarnel/build/bin/tarnelctl /tmp/unsigned && seal /tmp/unsigned)
 
-# client NAME IDENTITY IDENTIFIER VERSION: a copy of tarnelctl signed so.
-client() {
-  local copy=$clients/$1
-  cp "$unsigned" "$copy"
-  cat >"$clients/$1.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0">
-<dict>
-	<key>CFBundleShortVersionString</key>
-	<string>$4</string>
-</dict>
-</plist>
-PLIST
-  codesign --sign --cert "$identities/$2/certificate.pem" --key "$identities/$2/key.pem" \
-    --chain "$identities/$2/chain.pem" --identifier "$3" --info-plist "$clients/$1.plist" \
-    "$copy" >/dev/null
-  echo "$copy"
-}
+# client NAME IDENTITY IDENTIFIER VERSION: a sealed copy of tarnelctl signed so.
+client() { seal "$(signed_copy "$@")"; }
 
 endpoint='21592("/var/run/com.quorvant.TarnelX8Helper")'
 
@@ -34,7 +16,6 @@ expect 4 "" "$(client other-team other-team com.quorvant.TarnelX8 8.0)" endpoint
 expect 4 "" "$(client old team com.quorvant.TarnelX8 6.9)" endpoint
 expect 4 "" "$(client unknown team com.quorvant.TarnelX9 8.0)" endpoint
 expect 4 "" "$(client outside outside com.quorvant.TarnelX8 8.0)" endpoint
-expect 4 "" env LD_PRELOAD=/usr/lib/x86_64-linux-gnu/libc.so.6 "$(command -v tarnelctl)" endpoint
 # the daemon is still there for the editor after all of them.
 expect 0 "$endpoint" tarnelctl endpoint
 
