@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "model/helper_end_bounds.h"
 #include "tools/launchctl/job_definition.h"
 #include "tools/launchctl/process_identity.h"
 
@@ -27,10 +28,11 @@ inline constexpr int kCouldNotStartStatus = 78;
 // waits on its socket.
 inline constexpr std::chrono::seconds kThrottleInterval{10};
 
-// How long a job that takes itself out has to end by itself before it is stopped: launchd's own
-// default exit time-out, more than the helper takes to let the requests it is still carrying out
-// finish before it ends.
-inline constexpr std::chrono::seconds kEndByItselfGracePeriod{20};
+// How long a job that takes itself out has to end by itself before it is stopped. The helper's
+// uninstall takes its label out first, then cleans up, then drains its requests before it ends:
+// the grace outlasts both bounds, with a margin for the process's own start and end.
+inline constexpr std::chrono::seconds kEndByItselfGracePeriod =
+    kUninstallCleanUpAllowance + kRequestsFinishTimeLimit + std::chrono::seconds{5};
 
 // What a supervisor is sent to end it. Either way it first closes the job's sockets and removes
 // their files; then on kStopSignal it stops the job as unload does, and on kStopOnceEndedSignal
