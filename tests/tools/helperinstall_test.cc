@@ -174,10 +174,10 @@ TEST_F(HelperInstallTest, AFailedLoadLeavesTheHelperInstalledBeforeInPlaceAndLoa
   const auto outcome = install(application_, signedHelper("new-helper", Signer::team),
                                server_->socketPath().string(), launchctl.string());
   EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.output, "launchctl: load refused\nCould not install the helper: launchctl did "
-                            "not load " +
-                                job.string() +
-                                "; the helper installed before is back in place and loaded\n");
+  EXPECT_EQ(outcome.output,
+            "launchctl: load refused\nCould not install the helper: launchctl did "
+            "not load " +
+                job.string() + "; the helper installed before is back in place and loaded\n");
   struct stat after {};
   ASSERT_EQ(::stat(installed.c_str(), &after), 0);
   EXPECT_EQ(after.st_ino, before.st_ino) << "the very file installed before";

@@ -630,9 +630,9 @@ TEST_F(LaunchctlTest, StartsAJobThatEndsAtOnceAtMostOncePerThrottleInterval) {
     const std::string starts = folder_ + "/" + c.label + ".starts";
     const auto path = writeJob(
         std::string(c.label) + ".plist",
-        jobPlist(c.label, {"/bin/sh", "-c", "echo started >>" + starts + "; exit " + c.exit},
-                 std::string("<key>MachServices</key><dict><key>") + c.label +
-                     "</key><true/></dict>"));
+        jobPlist(
+            c.label, {"/bin/sh", "-c", "echo started >>" + starts + "; exit " + c.exit},
+            std::string("<key>MachServices</key><dict><key>") + c.label + "</key><true/></dict>"));
     ASSERT_EQ(run({"load", "-w", path}).status, 0);
     const auto client = linux_platform::connectTo(sockets_ + "/" + c.label);
     ASSERT_TRUE(client);

@@ -41,17 +41,15 @@ std::string previousRestored(bool loaded) {
 }
 
 std::string previousNotLoaded(std::string_view job) {
-  return join({"the helper installed before is back in place, but launchctl did not load ", job,
-               " again"});
+  return join(
+      {"the helper installed before is back in place, but launchctl did not load ", job, " again"});
 }
 
 std::string previousNotRestored(std::string_view reason) {
   return join({"the helper installed before could not be put back: ", reason});
 }
 
-std::string nothingInstalledBefore() {
-  return "no helper was installed before, and none is left";
-}
+std::string nothingInstalledBefore() { return "no helper was installed before, and none is left"; }
 
 std::string installed(std::string_view label, std::string_view helper, std::string_view job) {
   return join({"Installed ", label, ": ", helper, ", its job ", job, ", loaded"});

@@ -51,8 +51,7 @@ std::expected<PreviousInstall, std::string> PreviousInstall::keep(
   return previous;
 }
 
-PreviousInstall::PreviousInstall(PreviousInstall&& other) noexcept
-    : kept_(std::move(other.kept_)) {
+PreviousInstall::PreviousInstall(PreviousInstall&& other) noexcept : kept_(std::move(other.kept_)) {
   other.kept_.clear();
 }
 
@@ -72,9 +71,8 @@ bool PreviousInstall::found() const {
 std::expected<void, std::string> PreviousInstall::restore() {
   std::expected<void, std::string> outcome;
   for (auto& kept : kept_) {
-    const bool done = kept.keptAt.empty()
-                          ? ::unlink(kept.path.c_str()) == 0 || errno == ENOENT
-                          : ::rename(kept.keptAt.c_str(), kept.path.c_str()) == 0;
+    const bool done = kept.keptAt.empty() ? ::unlink(kept.path.c_str()) == 0 || errno == ENOENT
+                                          : ::rename(kept.keptAt.c_str(), kept.path.c_str()) == 0;
     if (!done && outcome) outcome = std::unexpected(describe(kept.path));
     if (done) kept.keptAt.clear();  // back in place: no longer a link to remove
   }
