@@ -28,6 +28,9 @@ void unloadHelperJob(Platform& platform, const std::string& launchctl);
 // maker's prefix, a folder with all its content; hidden items are not listed. A folder that cannot
 // be listed is success with nothing removed; the first removal that fails stops the clean-up and
 // is returned, items removed before staying removed.
+// Within uninstall it runs after the helper's label is out of launchd, inside the share of
+// launchctl's grace period set aside for it (kUninstallCleanUpAllowance in
+// model/helper_end_bounds.h).
 std::expected<void, PlatformError> removeStaleItems(Platform& platform,
                                                     const std::string& directory);
 

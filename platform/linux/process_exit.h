@@ -3,14 +3,11 @@
 
 #include <chrono>
 
+#include "model/helper_end_bounds.h"
 #include "platform/linux/transport/transport.h"
 #include "platform/process_exit.h"
 
 namespace tarnel::linux_platform {
-
-// How long the requests running on other connections have to finish when the process ends.
-// Shorter than the time launchctl gives a job that removes itself before it kills the job.
-inline constexpr std::chrono::seconds kRequestsFinishTimeLimit{15};
 
 class LinuxProcessExit : public ProcessExit {
  public:

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 #include <random>
+#include <sstream>
 
 #include "platform/linux/authorization/authorization.h"
 #include "platform/linux/authorization/server_connection.h"
@@ -185,6 +186,31 @@ TEST_F(AuthoritydTest, OnlyRightsWithARuleFileOfTheirOwnAreGranted) {
   for (const Case& each : cases) {
     EXPECT_EQ(helperAsks(server, creator.form(), each.right), each.expected) << each.right;
   }
+}
+
+// The right's name is the client's to choose, and authorityd logs it with its refusal: a newline
+// in it must not start a line of its own, such as a grant that never was.
+TEST_F(AuthoritydTest, ARightsNameCannotForgeALogLine) {
+  const std::string forged = "authorityd: granted com.quorvant.TarnelX8 to process 1 of user 0";
+  const std::string right = "x\n" + forged + "\nauthorityd: and";
+  const auto hasLine = [&](const std::string& log) {
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+      if (line == forged) return true;
+    }
+    return false;
+  };
+  // Written raw, as a plain logger writes it, the refusal's line carries the forged grant.
+  EXPECT_TRUE(hasLine("authorityd: refused " + right + " to process 2 of user 0: no rule\n"));
+
+  Authorityd server(fs::path(folder.root()));
+  Creator creator(server.socketPath(), kNobody);
+  EXPECT_EQ(helperAsks(server, creator.form(), right), errAuthorizationDenied);
+  const std::string log = server.log();
+  EXPECT_NE(log.find("refused x\\x0a" + forged + "\\x0aauthorityd: and to process"),
+            std::string::npos)
+      << log;
+  EXPECT_FALSE(hasLine(log)) << log;
 }
 
 TEST_F(AuthoritydTest, RulesAreReadOnlyWhereRootAloneCouldHaveWrittenThem) {

@@ -55,10 +55,11 @@ class HelperInstallTest : public ::testing::Test {
   }
 
   Outcome install(const std::string& application, const std::string& helper,
-                  const std::string& authoritySocket) {
+                  const std::string& authoritySocket,
+                  const std::string& launchctl = LAUNCHCTL_PROGRAM) {
     return run(builtProgram("helperinstall").string(),
                {"--anchors", anchorsFolder(), "--authority-socket", authoritySocket, "--root",
-                root_.string(), "--launchctl", LAUNCHCTL_PROGRAM, application, helper});
+                root_.string(), "--launchctl", launchctl, application, helper});
   }
   Outcome install() { return install(application_, helper_, server_->socketPath().string()); }
 
@@ -140,6 +141,51 @@ TEST_F(HelperInstallTest, InstallsTheHelperForAnAuthorizedClientAndLoadsItsJob) 
   EXPECT_EQ(run(LAUNCHCTL_PROGRAM, {"list"}).output,
             "PID\tStatus\tLabel\n-\t0\t" + std::string(kLabel) + "\n");
   EXPECT_TRUE(fs::exists(root_ / "sockets" / kLabel));
+}
+
+// The new helper's load fails (a launchctl that refuses one load, as a full registry or a broken
+// job would): the helper installed before stays installed and loaded.
+TEST_F(HelperInstallTest, AFailedLoadLeavesTheHelperInstalledBeforeInPlaceAndLoaded) {
+  const fs::path installed = root_ / "Library/PrivilegedHelperTools" / kLabel;
+  const fs::path job = root_ / "Library/LaunchDaemons" / (std::string(kLabel) + ".plist");
+  const fs::path refuseNextLoad = root_ / "refuse-next-load";
+  const auto launchctl = programs("refusing-launchctl");
+  writeFile(launchctl,
+            "#!/bin/sh\nif [ \"$1\" = load ] && rm \"" + refuseNextLoad.string() +
+                "\" 2>/dev/null; then\n  echo 'launchctl: load refused' >&2; exit 1\nfi\nexec " +
+                LAUNCHCTL_PROGRAM + " \"$@\"\n",
+            0755);
+  const std::string loaded = "PID\tStatus\tLabel\n-\t0\t" + std::string(kLabel) + "\n";
+  ASSERT_EQ(install().status, 0);
+  ASSERT_EQ(run(LAUNCHCTL_PROGRAM, {"list"}).output, loaded);
+
+  // The plain replacement, the old job removed and then the new one loaded, is left with no
+  // helper loaded when that load fails.
+  writeFile(refuseNextLoad, "");
+  EXPECT_EQ(run(launchctl.string(), {"remove", kLabel}).status, 0);
+  EXPECT_NE(run(launchctl.string(), {"load", "-w", job.string()}).status, 0);
+  EXPECT_EQ(run(LAUNCHCTL_PROGRAM, {"list"}).output, "PID\tStatus\tLabel\n");
+  ASSERT_EQ(run(LAUNCHCTL_PROGRAM, {"load", "-w", job.string()}).status, 0);
+
+  struct stat before {};
+  ASSERT_EQ(::stat(installed.c_str(), &before), 0);
+  const std::string definition = contentsOf(job);
+  writeFile(refuseNextLoad, "");
+  const auto outcome = install(application_, signedHelper("new-helper", Signer::team),
+                               server_->socketPath().string(), launchctl.string());
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.output,
+            "launchctl: load refused\nCould not install the helper: launchctl did "
+            "not load " +
+                job.string() + "; the helper installed before is back in place and loaded\n");
+  struct stat after {};
+  ASSERT_EQ(::stat(installed.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "the very file installed before";
+  EXPECT_EQ(contentsOf(job), definition);
+  EXPECT_EQ(run(LAUNCHCTL_PROGRAM, {"list"}).output, loaded);
+  EXPECT_TRUE(fs::exists(root_ / "sockets" / kLabel));
+  EXPECT_EQ(entries("Library/PrivilegedHelperTools"), std::vector<std::string>{kLabel});
+  EXPECT_EQ(entries("Library/LaunchDaemons"), std::vector<std::string>{job.filename().string()});
 }
 
 TEST_F(HelperInstallTest, RefusesAndLeavesNothingBehind) {

@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   const auto settings = parseCommandLine(std::span(argv + 1, argc - 1));
   if (!settings) {
-    std::fprintf(stderr, "authorityd: %s\n%s\n", settings.error().c_str(), kUsage);
+    logLine(settings.error());
+    std::fprintf(stderr, "%s\n", kUsage);
     return 64;
   }
   auto server = Server::listen(*settings);

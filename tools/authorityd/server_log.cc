@@ -2,23 +2,13 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-#include <string>
+#include "platform/linux/posix/escaped_log.h"
 
 namespace tarnel::authorityd {
 
 void logLine(std::string_view line) {
-  std::string text = "authorityd: ";
-  text.append(line);
-  text.push_back('\n');
-  std::string_view rest = text;
-  while (!rest.empty()) {
-    const ssize_t written = ::write(STDERR_FILENO, rest.data(), rest.size());
-    if (written < 0 && errno == EINTR) continue;
-    // A log that cannot be written must not stop the server from answering.
-    if (written <= 0) return;
-    rest.remove_prefix(static_cast<std::size_t>(written));
-  }
+  // A client's right name is part of some lines: escaped, it cannot forge a line of its own.
+  linux_platform::writeLogLine(STDERR_FILENO, "authorityd: ", line);
 }
 
 }  // namespace tarnel::authorityd

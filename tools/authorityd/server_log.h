@@ -5,7 +5,8 @@
 
 namespace tarnel::authorityd {
 
-// Writes "authorityd: " and `line` in one write, so that lines from several connections never mix.
+// Writes "authorityd: " and `line`, its control characters escaped, in one write, so that lines
+// from several connections never mix and no text in a line can pose as another.
 void logLine(std::string_view line);
 
 }  // namespace tarnel::authorityd

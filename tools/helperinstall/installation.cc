@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "platform/linux/posix/unique_fd.h"
 #include "tools/helperinstall/authorized_client.h"
@@ -12,6 +13,7 @@
 #include "tools/helperinstall/install_right.h"
 #include "tools/helperinstall/launchctl_run.h"
 #include "tools/helperinstall/messages.h"
+#include "tools/helperinstall/previous_install.h"
 #include "tools/helperinstall/signed_helper.h"
 #include "tools/helperinstall/staged_file.h"
 #include "tools/helperinstall/system_folder.h"
@@ -22,6 +24,33 @@ namespace {
 
 std::string under(const std::string& root, const std::string& path) {
   return root.ends_with('/') ? root + path : root + "/" + path;
+}
+
+// Puts the new helper and its job in place and loads the job; what failed, if anything.
+std::optional<std::string> placeAndLoad(const std::string& launchctl, StagedFile& helper,
+                                        StagedFile& job, const Installed& installed) {
+  if (auto placed = helper.placeAt(installed.helper); !placed) return placed.error();
+  if (auto placed = job.placeAt(installed.job); !placed) return placed.error();
+  if (!runLaunchctl(launchctl, {"load", "-w", installed.job}, Output::shown)) {
+    return "launchctl did not load " + installed.job;
+  }
+  return std::nullopt;
+}
+
+// After a failed install: the helper installed before back in place, and loaded again when it was
+// loaded; what became of it, ready to print.
+std::string putBack(PreviousInstall& previous, bool wasLoaded, const std::string& launchctl,
+                    const std::string& job) {
+  const bool found = previous.found();
+  if (auto restored = previous.restore(); !restored) {
+    return messages::previousNotRestored(restored.error());
+  }
+  if (!found) return messages::nothingInstalledBefore();
+  if (!wasLoaded) return messages::previousRestored(false);
+  if (!runLaunchctl(launchctl, {"load", "-w", job}, Output::shown)) {
+    return messages::previousNotLoaded(job);
+  }
+  return messages::previousRestored(true);
 }
 
 }  // namespace
@@ -70,20 +99,17 @@ std::expected<Installed, std::string> installHelper(const Settings& settings) {
     return std::unexpected(messages::cannotInstall(written.error()));
   }
 
-  // A helper installed before is replaced: its job goes first, as launchd would not load a
-  // second job of the label. Not loaded is as good.
-  runLaunchctl(settings.launchctl, {"remove", installed.label}, Output::hidden);
-  if (auto placed = helperCopy->placeAt(installed.helper); !placed) {
-    return std::unexpected(messages::cannotInstall(placed.error()));
-  }
-  auto placedJob = jobFile->placeAt(installed.job);
-  if (placedJob && runLaunchctl(settings.launchctl, {"load", "-w", installed.job}, Output::shown)) {
-    return installed;
-  }
-  ::unlink(installed.helper.c_str());
-  if (placedJob) ::unlink(installed.job.c_str());
-  return std::unexpected(messages::cannotInstall(
-      placedJob ? "launchctl did not load " + installed.job : placedJob.error()));
+  // A helper installed before is replaced all or nothing: its files are kept aside until the new
+  // job is loaded. Its job goes first, as launchd would not load a second job of the label; not
+  // loaded is as good, and then it is not loaded again either.
+  auto previous = PreviousInstall::keep({installed.helper, installed.job});
+  if (!previous) return std::unexpected(messages::cannotInstall(previous.error()));
+  const bool previousLoaded =
+      runLaunchctl(settings.launchctl, {"remove", installed.label}, Output::hidden);
+  auto failure = placeAndLoad(settings.launchctl, *helperCopy, *jobFile, installed);
+  if (!failure) return installed;
+  return std::unexpected(messages::cannotInstall(*failure) + "; " +
+                         putBack(*previous, previousLoaded, settings.launchctl, installed.job));
 }
 
 }  // namespace tarnel::helperinstall

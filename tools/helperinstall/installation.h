@@ -1,7 +1,7 @@
 // The platform's install of a privileged helper for an application: authorized by an
 // administrator, the helper's signature and the application's standing checked, the helper and
 // its job definition placed whole and the job loaded; or, on any refusal or failure, nothing of
-// it left behind.
+// it left behind and the helper installed before, if any, in place and loaded as it was.
 #pragma once
 
 #include <expected>
@@ -26,8 +26,10 @@ struct Installed {
 // validates that copy (so that what is checked is what is installed), checks that the
 // application satisfies one of the helper's authorized clients, writes the job definition (the
 // helper's launchd property list with Program set to the installed helper), takes out a job of
-// the same label loaded before, puts both files in place and loads the job with launchctl. The
-// refusal or failure, ready to print.
+// the same label loaded before, puts both files in place and loads the job with launchctl. When
+// that fails, the helper and job definition installed before are put back and their job loaded
+// again if it was loaded. The refusal or failure, ready to print, with what became of the helper
+// installed before.
 std::expected<Installed, std::string> installHelper(const Settings& settings);
 
 }  // namespace tarnel::helperinstall

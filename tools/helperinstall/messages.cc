@@ -35,6 +35,22 @@ std::string cannotInstall(std::string_view reason) {
   return join({"Could not install the helper: ", reason});
 }
 
+std::string previousRestored(bool loaded) {
+  return loaded ? "the helper installed before is back in place and loaded"
+                : "the helper installed before is back in place, not loaded, as it was";
+}
+
+std::string previousNotLoaded(std::string_view job) {
+  return join(
+      {"the helper installed before is back in place, but launchctl did not load ", job, " again"});
+}
+
+std::string previousNotRestored(std::string_view reason) {
+  return join({"the helper installed before could not be put back: ", reason});
+}
+
+std::string nothingInstalledBefore() { return "no helper was installed before, and none is left"; }
+
 std::string installed(std::string_view label, std::string_view helper, std::string_view job) {
   return join({"Installed ", label, ": ", helper, ", its job ", job, ", loaded"});
 }

@@ -91,7 +91,9 @@ class Supervisor {
   }
 
   // Starts a run of the job with its sockets; false when it could not start, which is logged.
+  // Started or not, the next start waits until kThrottleInterval after this one.
   bool start() {
+    nextStart_ = Clock::now() + kThrottleInterval;
     const auto pid = spawnJob(job_, PassedSockets{sockets_.descriptors(), sockets_.names()});
     if (!pid) {
       logToSystem(messages::cannotStartJob(job_.label, pid.error()));
@@ -106,8 +108,7 @@ class Supervisor {
       return false;
     }
     run_ = Run{.identity = identifyProcess(*pid).value_or(ProcessIdentity{.pid = *pid}),
-               .pidfd = std::move(pidfd),
-               .started = Clock::now()};
+               .pidfd = std::move(pidfd)};
     return true;
   }
 
@@ -119,9 +120,10 @@ class Supervisor {
         continue;
       }
       if (sockets_.empty()) ::_exit(0);
-      if (pause_) {
-        if (const auto stop = waitFor({}, *pause_)) end(*stop);
-        pause_.reset();
+      // A run that lasted less than the interval is followed by a pause; a longer one is not.
+      const auto pause = std::chrono::ceil<std::chrono::milliseconds>(nextStart_ - Clock::now());
+      if (pause.count() > 0) {
+        if (const auto stop = waitFor({}, pause)) end(*stop);
       }
       if (const auto stop = waitFor(sockets_.descriptors(), std::nullopt)) end(*stop);
       if (!startOnDemand()) end(Stop::now);
@@ -132,7 +134,6 @@ class Supervisor {
   struct Run {
     ProcessIdentity identity;
     UniqueFd pidfd;  // readable once the run has ended
-    Clock::time_point started;
   };
 
   // Waits until one of `descriptors` is readable or `timeout` has passed; the stop asked for, if
@@ -169,7 +170,6 @@ class Supervisor {
 
   bool startOnDemand() {
     if (!start()) {
-      pause_ = kThrottleInterval;
       return updateRecord([](JobRecord& record) {
         record.process.reset();
         record.lastExitStatus = kCouldNotStartStatus;
@@ -187,7 +187,6 @@ class Supervisor {
       record.lastExitStatus = status;
     });
     reap(run_->identity.pid);
-    if (status != 0 && Clock::now() - run_->started < kThrottleInterval) pause_ = kThrottleInterval;
     run_.reset();
     return loaded;
   }
@@ -208,7 +207,8 @@ class Supervisor {
   UniqueFd stopSignals_;
   ProcessIdentity self_;
   std::optional<Run> run_;
-  std::optional<std::chrono::milliseconds> pause_;
+  // No start before this: kThrottleInterval after the last one.
+  Clock::time_point nextStart_{};
 };
 
 // The supervisor's whole life: detach from everything launchctl inherited, take the job's sockets,

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "model/helper_end_bounds.h"
 #include "tools/launchctl/job_definition.h"
 #include "tools/launchctl/process_identity.h"
 
@@ -20,15 +21,18 @@ namespace tarnel::launchctl {
 // "configuration error", which `launchctl error` describes as such.
 inline constexpr int kCouldNotStartStatus = 78;
 
-// A run that fails (a status other than 0, a signal, or no start at all) less than this long after
-// it started is followed by a pause as long before the next start, so that a job that fails at
-// once is not started over and over while a client waits.
-inline constexpr std::chrono::seconds kThrottleInterval{1};
+// At most one start of a job per this interval while its runs end sooner: a run that ends less
+// than this long after it started, whatever its end (a clean exit, a failure, a signal), and a
+// start that fails, are followed by a pause until this long after that start. A job that exits at
+// once, even cleanly and without accepting, is therefore not started over and over while a client
+// waits on its socket.
+inline constexpr std::chrono::seconds kThrottleInterval{10};
 
-// How long a job that takes itself out has to end by itself before it is stopped: launchd's own
-// default exit time-out, more than the helper takes to let the requests it is still carrying out
-// finish before it ends.
-inline constexpr std::chrono::seconds kEndByItselfGracePeriod{20};
+// How long a job that takes itself out has to end by itself before it is stopped. The helper's
+// uninstall takes its label out first, then cleans up, then drains its requests before it ends:
+// the grace outlasts both bounds, with a margin for the process's own start and end.
+inline constexpr std::chrono::seconds kEndByItselfGracePeriod =
+    kUninstallCleanUpAllowance + kRequestsFinishTimeLimit + std::chrono::seconds{5};
 
 // What a supervisor is sent to end it. Either way it first closes the job's sockets and removes
 // their files; then on kStopSignal it stops the job as unload does, and on kStopOnceEndedSignal

@@ -2,14 +2,14 @@
 
 #include <syslog.h>
 
-#include <string>
+#include "platform/linux/posix/escaped_log.h"
 
 namespace tarnel::launchctl {
 
 void logToSystem(std::string_view line) {
   ::openlog("launchctl", LOG_PID, LOG_DAEMON);
-  const std::string text(line);
-  ::syslog(LOG_ERR, "%s", text.c_str());
+  // A job's label or a reason from the system may hold anything: escaped, it stays one line.
+  linux_platform::writeSystemLogLine(LOG_ERR, line);
   ::closelog();
 }
 

@@ -6,8 +6,8 @@
 
 namespace tarnel::launchctl {
 
-// `line` in the system log, facility daemon, priority error, tagged "launchctl" with the process
-// id.
+// `line`, its control characters escaped, in the system log, facility daemon, priority error,
+// tagged "launchctl" with the process id.
 void logToSystem(std::string_view line);
 
 }  // namespace tarnel::launchctl
