@@ -9,7 +9,7 @@ as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
 sealed=$(command -v tarnelctl)
 # The ordinary target: the editor signed as the package signs it, but not set-group-id.
 unsealed=$(signed_copy unsealed team com.quorvant.TarnelX8 8.0)
-marker_library=/opt/tarnel/build/bin/libtarnel_e2e_loader_marker.so
+marker_library=/opt/tarnel/build/test-signing/programs/libinjected.so
 injected_client=/opt/tarnel/build/bin/libtarnel_e2e_injected_client.so
 helper_program=/usr/lib/tarnelx8-helper/com.quorvant.TarnelX8Helper
 
@@ -34,7 +34,7 @@ check "nobody's tarnelctl runs with AT_SECURE" test "$secure" = 1
 # preload MARKER PROGRAM [ARGUMENT...]: PROGRAM run by nobody with the marker library preloaded,
 # which creates MARKER if the loader runs it.
 preload() {
-  as_nobody env TARNEL_E2E_MARKER="$1" LD_PRELOAD="$marker_library" "${@:2}"
+  as_nobody env TARNEL_INJECTION_MARKER="$1" LD_PRELOAD="$marker_library" "${@:2}"
 }
 
 # The loader: a preloaded library runs inside the unsealed copy, and not inside the sealed
