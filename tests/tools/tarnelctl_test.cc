@@ -19,7 +19,7 @@
 namespace tarnel::tarnelctl {
 namespace {
 
-TEST(DiagnosticNotation, KeepsEveryKindApart) {
+TEST(TarnelctlDiagnosticNotation, KeepsEveryKindApart) {
   const struct {
     Value value;
     const char* text;
@@ -46,7 +46,7 @@ TEST(DiagnosticNotation, KeepsEveryKindApart) {
   for (const auto& c : cases) EXPECT_EQ(diagnosticNotation(c.value), c.text);
 }
 
-TEST(JsonNotation, WritesWhatJsonLacksAsItSays) {
+TEST(TarnelctlJsonNotation, WritesWhatJsonLacksAsItSays) {
   const struct {
     Value value;
     const char* text;
@@ -61,7 +61,7 @@ TEST(JsonNotation, WritesWhatJsonLacksAsItSays) {
   for (const auto& c : cases) EXPECT_EQ(jsonNotation(c.value), c.text);
 }
 
-TEST(CommandLine, BuildsTheRequestOfEachSubcommandFromItsOptions) {
+TEST(TarnelctlCommandLine, BuildsTheRequestOfEachSubcommandFromItsOptions) {
   const auto command = parseCommandLine({"saveLoad", "--path", "/L/j.plist", "--label", "j",
                                          "--present-error", "false", "--auth-data", "00ff"},
                                         Caller::root);
@@ -85,7 +85,7 @@ TEST(CommandLine, BuildsTheRequestOfEachSubcommandFromItsOptions) {
   EXPECT_EQ(parseCommandLine({"endpoint"}, Caller::root)->verb, Command::Verb::endpoint);
 }
 
-TEST(CommandLine, RefusesWhatItCannotSend) {
+TEST(TarnelctlCommandLine, RefusesWhatItCannotSend) {
   const std::vector<std::vector<std::string>> refused = {
       {},
       {"reload"},
@@ -108,7 +108,7 @@ TEST(CommandLine, RefusesWhatItCannotSend) {
 
 // Run by any user but root, tarnelctl sends nothing that the helper would carry out without an
 // administrator's approval.
-TEST(CommandLine, AnyUserButRootSendsOnlyRequestsItAuthorizes) {
+TEST(TarnelctlCommandLine, AnyUserButRootSendsOnlyRequestsItAuthorizes) {
   for (const auto& kind : {"save", "load", "delete", "terminate"}) {
     const auto command = parseCommandLine({kind, "--path", "/L/j.plist"}, Caller::otherUser);
     ASSERT_TRUE(command.has_value()) << command.error();
@@ -121,7 +121,7 @@ TEST(CommandLine, AnyUserButRootSendsOnlyRequestsItAuthorizes) {
   EXPECT_EQ(parseCommandLine({"endpoint"}, Caller::otherUser)->verb, Command::Verb::endpoint);
 }
 
-TEST(CommandLine, TakesTheFormatAndHelpBeforeTheSubcommandOrAmongItsOptions) {
+TEST(TarnelctlCommandLine, TakesTheFormatAndHelpBeforeTheSubcommandOrAmongItsOptions) {
   const auto before =
       parseCommandLine({"--format", "diagnostic", "load", "--path", "/p"}, Caller::root);
   ASSERT_TRUE(before.has_value()) << before.error();
@@ -145,7 +145,7 @@ CallResult replyOf(Value value) { return std::vector<ReplyArgument>{std::move(va
 
 // One case per kind of outcome and form: what people read, what scripts have always parsed (the
 // diagnostic line and its exit status), and the JSON object.
-TEST(Report, SaysWhatCameOfEachRequestInTheFormAsked) {
+TEST(TarnelctlReport, SaysWhatCameOfEachRequestInTheFormAsked) {
   using linux_platform::CallFailure;
   const RequestOptions saved{.path = "/L/x.plist", .label = "x"};
   const Value fileError(makeNSErrorReply(PlatformError{.domain = "NSCocoaErrorDomain",
@@ -213,7 +213,7 @@ TEST(Report, SaysWhatCameOfEachRequestInTheFormAsked) {
 
 // -60008 says only that something behind the authorization failed; what the client can find out
 // (whose socket answers) picks the cause that the person is told of.
-TEST(AuthorizationStatus, EachStatusCarriesItsMeaning) {
+TEST(TarnelctlAuthorizationStatus, EachStatusCarriesItsMeaning) {
   const AuthorizationServers allUp;
   const struct {
     OSStatus status;
@@ -255,7 +255,7 @@ TEST(AuthorizationStatus, EachStatusCarriesItsMeaning) {
             "\n");
 }
 
-TEST(HelperVersion, ReadsCodesignsDisplayAndOrdersNumberByNumber) {
+TEST(TarnelctlHelperVersion, ReadsCodesignsDisplayAndOrdersNumberByNumber) {
   const std::string display =
       "Identifier=com.quorvant.TarnelX8Helper\nSubject=CN=x\nInfo:\n<plist><dict>\n"
       "\t<key>CFBundleShortVersionString</key>\n\t<string>8.0</string>\n"
@@ -272,7 +272,7 @@ TEST(HelperVersion, ReadsCodesignsDisplayAndOrdersNumberByNumber) {
   EXPECT_TRUE(compareVersions("424", "423") > 0);
 }
 
-TEST(HelperInstall, LeavesACurrentHelperAndInstallsAMissingOrOlderOne) {
+TEST(TarnelctlHelperInstall, LeavesACurrentHelperAndInstallsAMissingOrOlderOne) {
   const HelperInstallPaths paths{.installed = "/L/h"};
   const auto current = reportIfCurrent(
       Format::readable, paths, {.carried = "423", .installed = true, .installedVersion = "424"});
@@ -292,7 +292,7 @@ TEST(HelperInstall, LeavesACurrentHelperAndInstallsAMissingOrOlderOne) {
 }
 
 // The manual page repeats each subcommand's row word for word, so that the two agree.
-TEST(HelpText, ListsEverySubcommandWithAnExampleAsTheManualPageDoes) {
+TEST(TarnelctlHelpText, ListsEverySubcommandWithAnExampleAsTheManualPageDoes) {
   std::ifstream file(TARNELCTL_MANUAL_PAGE);
   ASSERT_TRUE(file) << TARNELCTL_MANUAL_PAGE;
   const std::string manual{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};

@@ -78,7 +78,7 @@ constexpr std::string_view kAfterSubcommands =
     "  2  the command line is wrong, or asks for what only root may do\n"
     "  3  the connection ended without a reply (with --format diagnostic, also after terminate\n"
     "     and uninstall, which end the helper before it could answer)\n"
-    "  4  the connection was refused or invalidated\n"
+    "  4  the connection was refused or invalidated, or nothing serves the helper's socket\n"
     "  5  the helper answered with an error (not with --format diagnostic)\n"
     "\n"
     "Run by any user but root, every request is privileged: tarnelctl first obtains the right,\n"
