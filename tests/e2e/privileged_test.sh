@@ -11,14 +11,14 @@ await_exit() {
 }
 
 job com.example.privileged 'true' >/tmp/privileged.plist
-expect 0 "$success" tarnelctl save --privileged --path /Library/LaunchDaemons/p.plist \
+expect 0 "$success" tarnelctl --format diagnostic save --privileged --path /Library/LaunchDaemons/p.plist \
   --label com.example.privileged --string-file /tmp/privileged.plist
 check "a real authorization gets the job written" test -f /Library/LaunchDaemons/p.plist
 before=$(helper_pid)
 
 # a forged form: refused, nothing done, and the helper ends after answering.
 forged=$(printf '%064d' 0)
-expect 0 "$(code 2)" tarnelctl delete --privileged --auth-data "$forged" \
+expect 0 "$(code 2)" tarnelctl --format diagnostic delete --privileged --auth-data "$forged" \
   --delete-path /Library/LaunchDaemons/p.plist --label ''
 check "a forged form deletes nothing" test -f /Library/LaunchDaemons/p.plist
 await_exit
@@ -27,21 +27,21 @@ check "the helper ended after refusing" test "$(helper_pid)" != "$before"
 # no authorization data at all, and data of the wrong length: both refused.
 # {7: {"privileged": true, "presentError": true}}
 expect 0 "$(code 2)" bash -c \
-  "printf '\xa1\x07\xa2\x6aprivileged\xf5\x6cpresentError\xf5' | tarnelctl send"
+  "printf '\xa1\x07\xa2\x6aprivileged\xf5\x6cpresentError\xf5' | tarnelctl --format diagnostic send"
 await_exit
-expect 0 "$(code 2)" tarnelctl terminate --privileged --auth-data 00ff
+expect 0 "$(code 2)" tarnelctl --format diagnostic terminate --privileged --auth-data 00ff
 await_exit
 
 # the next request starts the helper again.
-expect 0 '21592("/var/run/com.quorvant.TarnelX8Helper")' tarnelctl endpoint
+expect 0 '21592("/var/run/com.quorvant.TarnelX8Helper")' tarnelctl --format diagnostic endpoint
 
 # requests that do not decode: answered invalidRequest, nothing done.
 # {9: {"privileged": false, "presentError": true}}
 expect 0 "$(code 1)" bash -c \
-  "printf '\xa1\x09\xa2\x6aprivileged\xf4\x6cpresentError\xf5' | tarnelctl send"
+  "printf '\xa1\x09\xa2\x6aprivileged\xf4\x6cpresentError\xf5' | tarnelctl --format diagnostic send"
 # {3: "load"}
-expect 0 "$(code 1)" bash -c "printf '\xa1\x03\x64load' | tarnelctl send"
+expect 0 "$(code 1)" bash -c "printf '\xa1\x03\x64load' | tarnelctl --format diagnostic send"
 # a request that is not even well-formed CBOR invalidates the connection: it ends unanswered.
-expect 3 "" bash -c "printf '\xa1\x03' | tarnelctl send"
+expect 3 "" bash -c "printf '\xa1\x03' | tarnelctl --format diagnostic send"
 
 finish

@@ -9,14 +9,14 @@ client() { seal "$(signed_copy "$@")"; }
 
 endpoint='21592("/var/run/com.quorvant.TarnelX8Helper")'
 
-expect 0 "$endpoint" tarnelctl endpoint
-expect 0 "$endpoint" "$(client updater team com.quorvant.Update.updater 7.0)" endpoint
-expect 4 "" "$unsigned" endpoint
-expect 4 "" "$(client other-team other-team com.quorvant.TarnelX8 8.0)" endpoint
-expect 4 "" "$(client old team com.quorvant.TarnelX8 6.9)" endpoint
-expect 4 "" "$(client unknown team com.quorvant.TarnelX9 8.0)" endpoint
-expect 4 "" "$(client outside outside com.quorvant.TarnelX8 8.0)" endpoint
+expect 0 "$endpoint" tarnelctl --format diagnostic endpoint
+expect 0 "$endpoint" "$(client updater team com.quorvant.Update.updater 7.0)" --format diagnostic endpoint
+expect 4 "" "$unsigned" --format diagnostic endpoint
+expect 4 "" "$(client other-team other-team com.quorvant.TarnelX8 8.0)" --format diagnostic endpoint
+expect 4 "" "$(client old team com.quorvant.TarnelX8 6.9)" --format diagnostic endpoint
+expect 4 "" "$(client unknown team com.quorvant.TarnelX9 8.0)" --format diagnostic endpoint
+expect 4 "" "$(client outside outside com.quorvant.TarnelX8 8.0)" --format diagnostic endpoint
 # the daemon is still there for the editor after all of them.
-expect 0 "$endpoint" tarnelctl endpoint
+expect 0 "$endpoint" tarnelctl --format diagnostic endpoint
 
 finish

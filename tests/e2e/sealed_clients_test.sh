@@ -17,7 +17,7 @@ helper_program=/usr/lib/tarnelx8-helper/com.quorvant.TarnelX8Helper
 # full pipe while its groups and its auxiliary vector's AT_SECURE (entry 23) are read.
 exec 4> >(sleep 60)
 dd if=/dev/zero of=/dev/fd/4 bs=4096 count=64 oflag=nonblock status=none 2>/dev/null
-setpriv --reuid=nobody --regid=nogroup --clear-groups "$sealed" endpoint >&4 2>/dev/null &
+setpriv --reuid=nobody --regid=nogroup --clear-groups "$sealed" --format diagnostic endpoint >&4 2>/dev/null &
 client=$!
 for _ in $(seq 100); do
   [[ $(readlink "/proc/$client/exe") == "$sealed" ]] && break
@@ -39,16 +39,16 @@ preload() {
 
 # The loader: a preloaded library runs inside the unsealed copy, and not inside the sealed
 # tarnelctl, whose loader ignores LD_PRELOAD.
-preload /tmp/loaded-unsealed "$unsealed" endpoint >/dev/null 2>&1
+preload /tmp/loaded-unsealed "$unsealed" --format diagnostic endpoint >/dev/null 2>&1
 check "a preloaded library runs in the unsealed copy" test -e /tmp/loaded-unsealed
-preload /tmp/loaded-sealed "$sealed" endpoint >/dev/null 2>&1
+preload /tmp/loaded-sealed "$sealed" --format diagnostic endpoint >/dev/null 2>&1
 check "...and not in the sealed tarnelctl" test ! -e /tmp/loaded-sealed
 
 # no_new_privs, which a seccomp filter needs, and a user and pid namespace of nobody's own each
 # start tarnelctl without its group: refused, where the same tarnelctl started plainly is served.
-expect_status 0 as_nobody "$sealed" endpoint
-expect_status 4 as_nobody setpriv --no-new-privs "$sealed" endpoint
-expect_status 4 as_nobody unshare --user --map-root-user --pid --fork "$sealed" endpoint
+expect_status 0 as_nobody "$sealed" --format diagnostic endpoint
+expect_status 4 as_nobody setpriv --no-new-privs "$sealed" --format diagnostic endpoint
+expect_status 4 as_nobody unshare --user --map-root-user --pid --fork "$sealed" --format diagnostic endpoint
 
 # The helper's own program, readable by all and signed with an identifier that the client
 # requirement accepts: the loader injects into it when nobody starts it, and the helper refuses

@@ -5,17 +5,17 @@ source /opt/tarnel/source/tests/e2e/lib.sh
 label=com.quorvant.TarnelX8Helper
 endpoint='21592("/var/run/com.quorvant.TarnelX8Helper")'
 
-expect 0 "$endpoint" tarnelctl endpoint
+expect 0 "$endpoint" tarnelctl --format diagnostic endpoint
 check "the helper's job is loaded" loaded "$label"
-expect 3 "" tarnelctl terminate
+expect 3 "" tarnelctl --format diagnostic terminate
 check "terminate takes the job out" not_loaded "$label"
 # launchd's side closes the socket as soon as launchctl tells it; the request may end first.
 for _ in $(seq 100); do [[ -e /var/run/$label ]] || break; sleep 0.05; done
 check "the socket is gone" test ! -e "/var/run/$label"
-expect 4 "" tarnelctl endpoint
+expect 4 "" tarnelctl --format diagnostic endpoint
 check "nothing started the helper" bash -c "! pgrep -xf /Library/PrivilegedHelperTools/$label"
 
 expect 0 "" launchctl load -w "/Library/LaunchDaemons/$label.plist"
-expect 0 "$endpoint" tarnelctl endpoint
+expect 0 "$endpoint" tarnelctl --format diagnostic endpoint
 
 finish

@@ -11,7 +11,7 @@ touch "$daemons/com.quorvant.TarnelX8Helper" "$daemons/com.quorvant.Other.plist"
 mkdir -p "$daemons/com.quorvant.folder/inner" "$daemons/other/com.quorvant.inside"
 touch "$daemons/com.quorvant.folder/inner/file"
 
-expect 3 "" tarnelctl uninstall
+expect 3 "" tarnelctl --format diagnostic uninstall
 check "prefixed items are gone" bash -c "! ls -d $daemons/com.quorvant.* $tools/com.quorvant.* 2>/dev/null"
 check "everything else stays" test -e "$daemons/com.quorvantX.plist" -a \
   -e "$daemons/com.Quorvant.Case.plist" -a -e "$daemons/.com.quorvant.hidden" -a \
@@ -20,6 +20,6 @@ check "everything else stays" test -e "$daemons/com.quorvantX.plist" -a \
 check "its job is taken out" not_loaded com.quorvant.TarnelX8Helper
 for _ in $(seq 100); do [[ -e /var/run/com.quorvant.TarnelX8Helper ]] || break; sleep 0.05; done
 check "its socket is gone" test ! -e /var/run/com.quorvant.TarnelX8Helper
-expect 4 "" tarnelctl endpoint
+expect 4 "" tarnelctl --format diagnostic endpoint
 
 finish

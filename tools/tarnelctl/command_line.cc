@@ -1,5 +1,6 @@
 #include "tools/tarnelctl/command_line.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 #include <utility>
@@ -53,18 +54,41 @@ std::optional<Bytes> parseHex(std::string_view hex) {
   return bytes;
 }
 
-std::expected<RequestOptions, std::string> parseOptions(const std::vector<std::string>& arguments) {
-  RequestOptions options;
-  for (std::size_t i = 1; i < arguments.size(); ++i) {
+std::optional<Format> parseFormat(std::string_view name) {
+  if (name == "readable") return Format::readable;
+  if (name == "diagnostic") return Format::diagnostic;
+  if (name == "json") return Format::json;
+  return std::nullopt;
+}
+
+// Reads the options `arguments[first, last)` into `command`: --format and --help everywhere, the
+// request options only when `requestOptions` (after a subcommand that sends a request).
+std::expected<void, std::string> parseOptions(const std::vector<std::string>& arguments,
+                                              std::size_t first, std::size_t last,
+                                              bool requestOptions, Command& command) {
+  RequestOptions& options = command.options;
+  for (std::size_t i = first; i < last; ++i) {
     const std::string_view option = arguments[i];
-    if (option == "--privileged") {
+    if (option == "--help" || option == "-h") {
+      command.verb = Command::Verb::help;
+      continue;
+    }
+    if (requestOptions && option == "--privileged") {
       options.privileged = true;
       continue;
     }
-    if (i + 1 >= arguments.size())
-      return std::unexpected("option " + arguments[i] + " needs a value");
+    if (option != "--format" && !requestOptions) {
+      return std::unexpected(first == 0 ? "unknown option " + arguments[i]
+                                        : arguments[first - 1] +
+                                              " takes no option but --format and --help");
+    }
+    if (i + 1 >= last) return std::unexpected("option " + arguments[i] + " needs a value");
     const std::string& value = arguments[++i];
-    if (option == "--present-error") {
+    if (option == "--format") {
+      const auto format = parseFormat(value);
+      if (!format) return std::unexpected("--format takes readable, diagnostic or json");
+      command.format = *format;
+    } else if (option == "--present-error") {
       if (value != "true" && value != "false")
         return std::unexpected("--present-error takes true or false");
       options.presentError = value == "true";
@@ -82,48 +106,62 @@ std::expected<RequestOptions, std::string> parseOptions(const std::vector<std::s
       if (!known) return std::unexpected("unknown option " + arguments[i - 1]);
     }
   }
-  return options;
+  return {};
 }
 
 }  // namespace
 
-const char* const usage =
-    "usage: tarnelctl save|saveLoad|delete|load|remove|test|uninstall|terminate [OPTION...]\n"
-    "       tarnelctl send      (the request is the one CBOR item on standard input; root only)\n"
-    "       tarnelctl endpoint\n"
-    "options: --path P --label L --delete-path P --test-path P --test-output-path P\n"
-    "         --string-file FILE --present-error true|false --privileged --auth-data HEX\n"
-    "Run by any user but root, every request is privileged: tarnelctl first obtains the right,\n"
-    "which asks for an administrator's approval, since the helper does as root what its signed\n"
-    "clients ask. send (any request, unauthorized) and --auth-data (visible to every user while\n"
-    "tarnelctl runs) are root's alone.\n";
-
 std::expected<Command, std::string> parseCommandLine(const std::vector<std::string>& arguments,
                                                      Caller caller) {
-  if (arguments.empty()) return std::unexpected("no subcommand");
-  const std::string_view subcommand = arguments.front();
-  if (subcommand == "send" || subcommand == "endpoint") {
-    if (arguments.size() > 1) return std::unexpected(arguments.front() + " takes no options");
-    if (subcommand == "send" && caller != Caller::root) {
-      return std::unexpected("send passes a request unauthorized: only root may use it");
-    }
-    return Command{.verb = subcommand == "send" ? Command::Verb::send : Command::Verb::endpoint};
+  // The options before the subcommand: --format and --help alone.
+  std::size_t first = 0;
+  while (first < arguments.size() && arguments[first].starts_with("-")) {
+    first = std::min(first + (arguments[first] == "--format" ? 2 : 1), arguments.size());
   }
-  for (const auto& [name, kind] : kKindSubcommands) {
-    if (subcommand != name) continue;
-    auto options = parseOptions(arguments);
-    if (!options) return std::unexpected(options.error());
-    if (caller != Caller::root) {
-      if (options->authData) {
+  Command command;
+  if (auto global = parseOptions(arguments, 0, first, false, command); !global) {
+    return std::unexpected(global.error());
+  }
+  if (command.verb == Command::Verb::help) return command;
+  if (first >= arguments.size()) return std::unexpected("no subcommand");
+  const std::string_view subcommand = arguments[first];
+  const auto kind = std::ranges::find(kKindSubcommands, subcommand,
+                                      &std::pair<std::string_view, Action::Kind>::first);
+  if (kind != kKindSubcommands.end()) {
+    command.kind = kind->second;
+  } else if (subcommand == "send") {
+    command.verb = Command::Verb::send;
+  } else if (subcommand == "endpoint") {
+    command.verb = Command::Verb::endpoint;
+  } else if (subcommand == "install-helper") {
+    command.verb = Command::Verb::installHelper;
+  } else {
+    return std::unexpected("unknown subcommand " + arguments[first]);
+  }
+  const bool sendsRequest = command.verb == Command::Verb::request;
+  if (auto parsed = parseOptions(arguments, first + 1, arguments.size(), sendsRequest, command);
+      !parsed) {
+    return std::unexpected(parsed.error());
+  }
+  if (command.verb == Command::Verb::help || caller == Caller::root) return command;
+  switch (command.verb) {
+    case Command::Verb::send:
+      return std::unexpected("send passes a request unauthorized: only root may use it");
+    case Command::Verb::installHelper:
+      return std::unexpected(
+          "install-helper places the helper where only root may write: run it as root");
+    case Command::Verb::request:
+      if (command.options.authData) {
         return std::unexpected(
             "--auth-data shows an authorization to every user while tarnelctl runs: only root may "
             "use it");
       }
-      options->privileged = true;
-    }
-    return Command{.verb = Command::Verb::request, .kind = kind, .options = std::move(*options)};
+      command.options.privileged = true;
+      break;
+    default:
+      break;
   }
-  return std::unexpected("unknown subcommand " + arguments.front());
+  return command;
 }
 
 Dictionary buildRequest(Action::Kind kind, const RequestOptions& options,

@@ -1,12 +1,8 @@
 // tarnelctl: the client that stands in for the desktop editor. It sends one request to the
-// helper and prints the reply in CBOR diagnostic notation on one line.
-//
-// Exit status: 0 a reply came; 3 the connection ended without one; 4 the connection was refused
-// or invalidated; 1 something failed here (the authorization, an unreadable file, a reply that
-// does not read); 2 the command line is wrong, or asks for what only root may do.
+// helper and says what came of it, installs the helper, or prints its help (help_text.cc, where
+// the exit statuses are listed too).
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -20,29 +16,18 @@
 #include "model/utf8.h"
 #include "platform/linux/authorization/client.h"
 #include "platform/linux/transport/service_client.h"
-#include "platform/linux/wire/cbor_codec.h"
 #include "platform/linux/wire/frame_io.h"
+#include "tools/tarnelctl/authorization_status.h"
 #include "tools/tarnelctl/command_line.h"
-#include "tools/tarnelctl/diagnostic_notation.h"
+#include "tools/tarnelctl/help_text.h"
+#include "tools/tarnelctl/helper_install.h"
+#include "tools/tarnelctl/report.h"
 
 namespace {
 
 using namespace tarnel;
 using namespace tarnel::linux_platform;
-using tarnel::tarnelctl::Command;
-
-enum ExitStatus {
-  kReplied = 0,
-  kFailedHere = 1,
-  kUsage = 2,
-  kEndedWithoutReply = 3,
-  kRefused = 4,
-};
-
-int failHere(const std::string& message) {
-  std::cerr << "tarnelctl: " << message << "\n";
-  return kFailedHere;
-}
+using namespace tarnel::tarnelctl;
 
 const RemoteMethod& method(const char* selector) {
   for (const auto& candidate : remoteActionType().methods) {
@@ -57,101 +42,112 @@ std::optional<std::string> readWhole(std::istream& in) {
   return bytes;
 }
 
-int report(const std::expected<std::vector<ReplyArgument>, CallFailure>& reply) {
-  if (!reply) {
-    switch (reply.error()) {
-      case CallFailure::invalidated:
-        std::cerr << "tarnelctl: the connection was refused or invalidated\n";
-        return kRefused;
-      case CallFailure::endedWithoutReply:
-        std::cerr << "tarnelctl: the connection ended without a reply\n";
-        return kEndedWithoutReply;
-      case CallFailure::badReply:
-        return failHere("the reply could not be read");
-      case CallFailure::unknownMethod:
-        return failHere("the method's type encoding could not be read");
-    }
-  }
-  std::string line;
-  for (const auto& argument : *reply) {
-    if (!line.empty()) line += ", ";
-    line += std::visit([](const auto& value) { return tarnelctl::diagnosticNotation(value); },
-                       argument);
-  }
-  std::cout << line << std::endl;
-  return kReplied;
+// An authorization status that came back, with what it means here and now.
+Failure authorizationFailure(const std::string& what, OSStatus status, AuthorizationStep step) {
+  return Failure{
+      .what = what + " (status " + std::to_string(status) + ")",
+      .explanation = explainAuthorizationStatus(status, step, probeAuthorizationServers()),
+      .authorizationStatus = status};
 }
 
 // The authorization of a privileged request: created here, its right obtained in advance, kept
 // alive until the reply has come so that the helper finds its creator running.
-std::expected<AuthorizationClient, std::string> authorize() {
+std::expected<AuthorizationClient, Failure> authorize() {
   auto authorization = AuthorizationClient::create();
   if (!authorization) {
-    return std::unexpected("no authorization (status " + std::to_string(authorization.error()) +
-                           ")");
+    return std::unexpected(
+        authorizationFailure("no authorization", authorization.error(), AuthorizationStep::create));
   }
   const AuthorizationItemSet rights{{.name = helperRightName}};
   const auto status = authorization->copyRights(
       rights, kAuthorizationFlagInteractionAllowed | kAuthorizationFlagExtendRights);
   if (status != errAuthorizationSuccess) {
-    return std::unexpected("the right " + std::string(helperRightName) +
-                           " was not granted (status " + std::to_string(status) + ")");
+    return std::unexpected(
+        authorizationFailure("the right " + std::string(helperRightName) + " was not granted",
+                             status, AuthorizationStep::copyRights));
   }
   return std::move(*authorization);
 }
 
-int run(const Command& command) {
-  auto connection = ServiceClient::connectToService(helperLabel);
-  if (!connection) {
-    std::cerr << "tarnelctl: cannot connect: " << connection.error().description << "\n";
-    return kRefused;
-  }
-  switch (command.verb) {
-    case Command::Verb::endpoint:
-      return report(connection->call(method("listenerEndpointWithReply:"), {}));
-    case Command::Verb::send: {
-      const auto request = readWhole(std::cin);
-      if (!request) return failHere("standard input could not be read whole");
-      return report(connection->callWithEncodedArguments(
-          method("runActionWith:reply:"), {Bytes(request->begin(), request->end())}));
-    }
-    case Command::Verb::request:
-      break;
-  }
-
+Report sendRequest(const Command& command, ServiceClient& connection) {
   const auto& options = command.options;
   std::optional<std::string> string;
   if (options.stringFile) {
     std::ifstream file(*options.stringFile, std::ios::binary);
     string = file ? readWhole(file) : std::nullopt;
-    if (!string) return failHere("cannot read " + *options.stringFile);
+    if (!string)
+      return reportFailure(command.format, {.what = "cannot read " + *options.stringFile});
     if (!isValidUtf8(*string)) {
-      return failHere(*options.stringFile + " is not UTF-8 text");
+      return reportFailure(command.format, {.what = *options.stringFile + " is not UTF-8 text"});
     }
   }
   std::optional<AuthorizationClient> authorization;
   std::optional<Bytes> authData = options.authData;
   if (options.privileged && !authData) {
     auto granted = authorize();
-    if (!granted) return failHere(granted.error());
+    if (!granted) return reportFailure(command.format, granted.error());
     const auto form = granted->makeExternalForm();
-    if (!form) return failHere("no external form (status " + std::to_string(form.error()) + ")");
+    if (!form) {
+      return reportFailure(command.format,
+                           authorizationFailure("no external form", form.error(),
+                                                AuthorizationStep::makeExternalForm));
+    }
     authData = Bytes(form->begin(), form->end());
     authorization.emplace(std::move(*granted));
   }
-  const auto request = tarnelctl::buildRequest(command.kind, options, string, authData);
-  return report(connection->call(method("runActionWith:reply:"), {Value(request)}));
+  const auto request = buildRequest(command.kind, options, string, authData);
+  return reportReply(command, connection.call(method("runActionWith:reply:"), {Value(request)}));
+}
+
+Report run(const Command& command) {
+  switch (command.verb) {
+    case Command::Verb::help:
+      return Report{.out = helpText()};
+    case Command::Verb::installHelper:
+      return installHelper(command.format);
+    default:
+      break;
+  }
+  auto connection = ServiceClient::connectToService(helperLabel);
+  if (!connection) {
+    return reportFailure(
+        command.format,
+        Failure{.what = "cannot connect: " + connection.error().description,
+                .status = kRefused,
+                .explanation = StatusExplanation{
+                    .meaning = "nothing serves the helper's socket",
+                    .check = "that the helper is installed (tarnelctl install-helper) and its job "
+                             "loaded (launchctl list)"}});
+  }
+  switch (command.verb) {
+    case Command::Verb::endpoint:
+      return reportReply(command, connection->call(method("listenerEndpointWithReply:"), {}));
+    case Command::Verb::send: {
+      const auto request = readWhole(std::cin);
+      if (!request) {
+        return reportFailure(command.format, {.what = "standard input could not be read whole"});
+      }
+      return reportReply(
+          command, connection->callWithEncodedArguments(method("runActionWith:reply:"),
+                                                        {Bytes(request->begin(), request->end())}));
+    }
+    default:
+      return sendRequest(command, *connection);
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const auto caller = ::getuid() == 0 ? tarnelctl::Caller::root : tarnelctl::Caller::otherUser;
-  const auto command =
-      tarnelctl::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), caller);
+  const auto caller = ::getuid() == 0 ? Caller::root : Caller::otherUser;
+  const auto command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), caller);
   if (!command) {
-    std::cerr << "tarnelctl: " << command.error() << "\n" << tarnelctl::usage;
+    std::cerr << "tarnelctl: " << command.error() << "\n"
+              << usageLines() << "tarnelctl --help lists the subcommands\n";
     return kUsage;
   }
-  return run(*command);
+  const auto report = run(*command);
+  std::cout << report.out << std::flush;
+  std::cerr << report.err;
+  return report.status;
 }
