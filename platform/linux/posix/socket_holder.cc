@@ -87,8 +87,7 @@ std::optional<std::uint32_t> peerSocketInode(int socketFd) {
   if (::fstat(socketFd, &status) != 0 || !S_ISSOCK(status.st_mode)) return std::nullopt;
   const auto inode = static_cast<std::uint32_t>(status.st_ino);
 
-  const UniqueFd diagnostics(
-      ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
+  const UniqueFd diagnostics(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
   if (!diagnostics) return std::nullopt;
   DiagnosticsRequest request{};
   request.header.nlmsg_len = sizeof request;
@@ -115,8 +114,8 @@ std::optional<std::uint32_t> peerSocketInode(int socketFd) {
 
 bool processHoldsSocket(pid_t pid, std::uint32_t inode) {
   if (pid <= 0) return false;
-  const int fd = ::open(("/proc/" + std::to_string(pid) + "/fd").c_str(),
-                        O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd =
+      ::open(("/proc/" + std::to_string(pid) + "/fd").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
   // fdopendir takes the descriptor over when it succeeds; when it fails the descriptor is ours.
   const std::unique_ptr<DIR, CloseDirectory> directory(::fdopendir(fd));
@@ -130,7 +129,8 @@ bool processHoldsSocket(pid_t pid, std::uint32_t inode) {
   while (const dirent* entry = ::readdir(directory.get())) {
     if (entry->d_name[0] == '.') continue;
     if (++seen > kMaxDescriptors) return false;
-    const ssize_t length = ::readlinkat(::dirfd(directory.get()), entry->d_name, target, sizeof target);
+    const ssize_t length =
+        ::readlinkat(::dirfd(directory.get()), entry->d_name, target, sizeof target);
     if (length > 0 && std::string_view(target, static_cast<std::size_t>(length)) == wanted) {
       return true;
     }

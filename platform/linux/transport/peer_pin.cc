@@ -30,8 +30,7 @@ std::optional<ProcessHandle> connectedProcess(int socketFd, const AuditToken& to
 
 }  // namespace
 
-PeerPin::PeerPin(int socketFd, std::optional<AuditToken> token, PeerLookup lookup)
-    : token_(token) {
+PeerPin::PeerPin(int socketFd, std::optional<AuditToken> token, PeerLookup lookup) : token_(token) {
   if (!token_) return;
   process_ = connectedProcess(socketFd, *token_, lookup);
   if (!process_) return;
