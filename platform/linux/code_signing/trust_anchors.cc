@@ -42,14 +42,14 @@ std::expected<std::vector<std::string>, std::string> anchorFiles(const std::stri
   return names;
 }
 
-std::string untrusted(const std::string& reason) {
-  return "the trust anchors may be changed by others than root: " + reason;
+std::string refused(const std::string& folder, const std::string& reason) {
+  return "the trust anchors in " + folder + " are refused: " + reason;
 }
 
 // The status of the folder `folder` when only root can change what it holds, else why not.
 std::expected<struct stat, std::string> checkedFolder(const std::string& folder) {
   auto status = statOnlyRootCanChange(folder);
-  if (!status) return std::unexpected(untrusted(status.error()));
+  if (!status) return std::unexpected(refused(folder, status.error()));
   if (!S_ISDIR(status->st_mode))
     return std::unexpected("the anchors folder " + folder + " is not a folder");
   return status;
@@ -63,7 +63,7 @@ std::expected<struct stat, std::string> checkedAnchor(const std::string& folder,
   struct stat status {};
   if (::lstat(path.c_str(), &status) != 0) return std::unexpected("cannot read the anchor " + path);
   if (const auto safe = checkOnlyRootCanWrite(path, status); !safe) {
-    return std::unexpected(untrusted(safe.error()));
+    return std::unexpected(refused(folder, safe.error()));
   }
   if (!S_ISREG(status.st_mode)) return std::unexpected("the anchor " + path + " is not a file");
   return status;

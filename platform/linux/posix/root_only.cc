@@ -29,10 +29,6 @@ std::string fault(const std::string& path, const struct stat& status, bool stick
 
 }  // namespace
 
-bool onlyRootCanWrite(const struct stat& status) {
-  return status.st_uid == 0 && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
 std::expected<void, std::string> checkOnlyRootCanWrite(const std::string& path,
                                                        const struct stat& status) {
   auto reason = fault(path, status, false);

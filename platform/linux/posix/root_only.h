@@ -11,12 +11,9 @@
 
 namespace tarnel::linux_platform {
 
-// Whether only root may change the item whose status is `status`: it is owned by root and neither
-// its group nor others may write it.
-bool onlyRootCanWrite(const struct stat& status);
-
-// The same with the reason when not, naming `path` and what is wrong ("/etc/x is writable by
-// others"), for the log. A symbolic link never passes.
+// Nothing when only root may change the item `path` whose status is `status`: it is owned by root
+// and neither its group nor others may write it. Otherwise the reason, naming `path` and what is
+// wrong ("/etc/x is writable by others"), for the log. A symbolic link never passes.
 std::expected<void, std::string> checkOnlyRootCanWrite(const std::string& path,
                                                        const struct stat& status);
 
