@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "platform/linux/code_signing/pem_certificates.h"
+#include "platform/linux/posix/root_only.h"
 
 namespace tarnel::linux_platform {
 
@@ -40,36 +42,72 @@ std::expected<std::vector<std::string>, std::string> anchorFiles(const std::stri
   return names;
 }
 
+std::string refused(const std::string& folder, const std::string& reason) {
+  return "the trust anchors in " + folder + " are refused: " + reason;
+}
+
+// The status of the folder `folder` when only root can change what it holds, else why not.
+std::expected<struct stat, std::string> checkedFolder(const std::string& folder) {
+  auto status = statOnlyRootCanChange(folder);
+  if (!status) return std::unexpected(refused(folder, status.error()));
+  if (!S_ISDIR(status->st_mode))
+    return std::unexpected("the anchors folder " + folder + " is not a folder");
+  return status;
+}
+
+// The status of the anchor `name` in a folder that only root can change, when it is a file that
+// only root can write, else why not. A link is refused: what it points to was never checked.
+std::expected<struct stat, std::string> checkedAnchor(const std::string& folder,
+                                                      const std::string& name) {
+  const auto path = folder + "/" + name;
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) return std::unexpected("cannot read the anchor " + path);
+  if (const auto safe = checkOnlyRootCanWrite(path, status); !safe) {
+    return std::unexpected(refused(folder, safe.error()));
+  }
+  if (!S_ISREG(status.st_mode)) return std::unexpected("the anchor " + path + " is not a file");
+  return status;
+}
+
 }  // namespace
 
 std::optional<AnchorsState> readAnchorsState(const std::string& folder) {
   // The folder's own state before its listing: a change while it is listed shows next time.
-  const auto own = fileStateAt(folder);
+  const auto own = checkedFolder(folder);
   const auto names = anchorFiles(folder);
   if (!names || !own) return std::nullopt;
-  AnchorsState state{.folder = *own, .files = {}};
+  AnchorsState state{.folder = fileStateFrom(*own), .files = {}};
   for (const auto& name : *names) {
-    const auto file = fileStateAt(folder + "/" + name);
+    const auto file = checkedAnchor(folder, name);
     if (!file) return std::nullopt;
-    state.files.emplace_back(name, *file);
+    state.files.emplace_back(name, fileStateFrom(*file));
   }
   return state;
 }
 
 bool anchorsStillIn(const std::string& folder, const AnchorsState& state) {
-  if (fileStateAt(folder) != state.folder) return false;
+  // The folders above are checked again rather than recorded: their times move whenever anything
+  // beside the anchors changes (a file written in /etc), which would cost a full validation for
+  // nothing. A change of owner or mode of the folder or an anchor moves its change time.
+  const auto own = checkedFolder(folder);
+  if (!own || fileStateFrom(*own) != state.folder) return false;
   return std::ranges::all_of(state.files, [&](const auto& file) {
     return fileStateAt(folder + "/" + file.first) == file.second;
   });
 }
 
 std::expected<X509StorePtr, std::string> loadTrustAnchors(const std::string& folder) {
+  if (const auto own = checkedFolder(folder); !own) return std::unexpected(own.error());
   const auto names = anchorFiles(folder);
   if (!names) return std::unexpected(names.error());
   X509StorePtr store(X509_STORE_new());
   if (!store) return std::unexpected("out of memory");
   int anchors = 0;
   for (const auto& name : *names) {
+    // Read by its path once checked: only root can put another file at that path since.
+    if (const auto anchor = checkedAnchor(folder, name); !anchor) {
+      return std::unexpected(anchor.error());
+    }
     auto certificates = readCertificates(folder + "/" + name);
     if (!certificates) return std::unexpected(certificates.error());
     for (int i = 0; i < sk_X509_num(certificates->get()); ++i) {

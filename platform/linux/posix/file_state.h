@@ -3,6 +3,7 @@
 // write, a rename onto the path, a change of owner or mode all move it.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -20,6 +21,8 @@ struct FileState {
   bool operator==(const FileState&) const = default;
 };
 
+// The state that `status`, as stat gives it, shows.
+FileState fileStateFrom(const struct stat& status);
 // The state of the open file `fd`; nothing when it cannot be read.
 std::optional<FileState> fileStateOf(int fd);
 // The state of the item at `path`, a final link followed; nothing when there is none.

@@ -1,26 +1,38 @@
 #include "platform/linux/transport/peer_pin.h"
 
 #include "platform/linux/posix/pidfd.h"
+#include "platform/linux/posix/socket_holder.h"
 
 namespace tarnel::linux_platform {
 
 namespace {
 
 // The process that connected: through the socket's own pidfd where the kernel gives one, which
-// names the very process that connected; else by its id, then confirmed by its start time.
-std::optional<ProcessHandle> connectedProcess(int socketFd, const AuditToken& token) {
+// names the very process that connected. Else by its id, which alone could name a process that
+// took the id over after the connector handed its socket on and ended: the process is held, its
+// start time must be the token's, it must hold the peer's end of the socket, and it must still be
+// held alive afterwards, so that what its descriptors showed was its own.
+std::optional<ProcessHandle> connectedProcess(int socketFd, const AuditToken& token,
+                                              PeerLookup lookup) {
   const auto pid = static_cast<pid_t>(token.processId);
-  if (auto pidfd = peerPidfd(socketFd)) return ProcessHandle::adopt(std::move(pidfd), pid);
+  if (lookup == PeerLookup::socketPidfdWhereOffered) {
+    if (auto pidfd = peerPidfd(socketFd)) return ProcessHandle::adopt(std::move(pidfd), pid);
+  }
   auto process = ProcessHandle::open(pid);
   if (!process || processVersion(pid) != token.processVersion) return std::nullopt;
+  const auto peerSocket = peerSocketInode(socketFd);
+  if (!peerSocket || !processHoldsSocket(pid, *peerSocket) ||
+      !pidfdProcessAlive(process->pidfd())) {
+    return std::nullopt;
+  }
   return process;
 }
 
 }  // namespace
 
-PeerPin::PeerPin(int socketFd, std::optional<AuditToken> token) : token_(token) {
+PeerPin::PeerPin(int socketFd, std::optional<AuditToken> token, PeerLookup lookup) : token_(token) {
   if (!token_) return;
-  process_ = connectedProcess(socketFd, *token_);
+  process_ = connectedProcess(socketFd, *token_, lookup);
   if (!process_) return;
   image_ = process_->captureImage();
   identity_ = pidfdProcessIdentity(process_->pidfd());

@@ -16,12 +16,21 @@
 
 namespace tarnel::linux_platform {
 
+// How a pin finds the process that connected. The transport asks for the socket's own pidfd,
+// which names that very process, where the kernel gives one (Linux 6.5); elsewhere, and always
+// with the second, the process that the token's id names now, which must hold the peer's end of
+// the socket (posix/socket_holder.h). The second exists so that tests reach that path on any
+// kernel.
+enum class PeerLookup { socketPidfdWhereOffered, processHoldingThePeerSocket };
+
 class PeerPin {
  public:
   // Pins the process at the other end of the connected socket `socketFd`, whose audit token is
-  // `token` (nothing when the peer had gone already, which admits nobody), and holds the image it
-  // runs now, before anything judges it, so that an exec after that is seen.
-  PeerPin(int socketFd, std::optional<AuditToken> token);
+  // `token` (nothing when the peer had gone already, which admits nobody), found as `lookup`
+  // says, and holds the image it runs now, before anything judges it, so that an exec after that
+  // is seen. Nothing is pinned, and nobody admitted, when that process cannot be found.
+  PeerPin(int socketFd, std::optional<AuditToken> token,
+          PeerLookup lookup = PeerLookup::socketPidfdWhereOffered);
 
   const std::optional<AuditToken>& token() const { return token_; }
 

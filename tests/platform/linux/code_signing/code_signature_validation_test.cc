@@ -176,6 +176,77 @@ TEST_F(SignedFileTest, TrustsOnlyChainsToTheAnchorsAndOnlyCodeSigningCertificate
             errSecSuccess);
 }
 
+// An anchors folder that others may write lets any user plant a root of their own and have code
+// signed under it trusted. The planted root is trusted where only root could have put it (the
+// folders here lie under /tmp, writable by all but sticky, which passes), and refused, naming the
+// item at fault, wherever someone else could have.
+TEST_F(SignedFileTest, APlantedRootIsTrustedOnlyWhereOnlyRootCouldHavePutIt) {
+  constexpr uid_t kNobody = 65534;
+  const struct {
+    const char* name;
+    std::function<void(const std::string& above, const std::string& anchors)> mistake;
+    const char* item;  // "" when the root is trusted
+    const char* fault;
+  } cases[] = {
+      {"only root can write the folders and the anchor", [](auto&, auto&) {}, "", ""},
+      {"the folder writable by others",
+       [](auto&, auto& anchors) { ::chmod(anchors.c_str(), 0777); }, "/above/anchors",
+       " is writable by others"},
+      {"the folder writable by others, sticky",
+       [](auto&, auto& anchors) { ::chmod(anchors.c_str(), 01777); }, "/above/anchors",
+       " is writable by others"},
+      {"the folder writable by its group",
+       [](auto&, auto& anchors) { ::chmod(anchors.c_str(), 0775); }, "/above/anchors",
+       " is writable by its group"},
+      {"the folder owned by another user",
+       [](auto&, auto& anchors) { ASSERT_EQ(::chown(anchors.c_str(), kNobody, 0), 0); },
+       "/above/anchors", " is owned by user 65534, not root"},
+      {"a folder above writable by others",
+       [](auto& above, auto&) { ::chmod(above.c_str(), 0777); }, "/above",
+       " is writable by others"},
+      {"a folder above owned by another user",
+       [](auto& above, auto&) { ASSERT_EQ(::chown(above.c_str(), kNobody, 0), 0); }, "/above",
+       " is owned by user 65534, not root"},
+      {"the folder reached through a link",
+       [](auto& above, auto&) {
+         std::filesystem::rename(above, above + "-real");
+         std::filesystem::create_symlink(above + "-real", above);
+       },
+       "/above", " is a symbolic link"},
+      {"the anchor writable by others",
+       [](auto&, auto& anchors) { ::chmod((anchors + "/planted.pem").c_str(), 0666); },
+       "/above/anchors/planted.pem", " is writable by others"},
+      {"the anchor owned by another user",
+       [](auto&, auto& anchors) {
+         ASSERT_EQ(::chown((anchors + "/planted.pem").c_str(), kNobody, 0), 0);
+       },
+       "/above/anchors/planted.pem", " is owned by user 65534, not root"},
+  };
+  const auto planted = signedCopy("8.0", Signer::outside);
+  for (const auto& mistake : cases) {
+    SCOPED_TRACE(mistake.name);
+    TemporaryFolder folder;
+    const auto above = folder.folder("above");
+    const auto anchors = folder.folder("above/anchors");
+    ::chmod(above.c_str(), 0755);
+    ::chmod(anchors.c_str(), 0755);
+    std::filesystem::copy_file(support::signingPath("identity/ca/outside-root.pem"),
+                               anchors + "/planted.pem");
+    ::chmod((anchors + "/planted.pem").c_str(), 0644);
+    mistake.mistake(above, anchors);
+    const auto validated = validate(planted, kStrict, anchors);
+    if (*mistake.item == '\0') {
+      EXPECT_TRUE(validated.has_value());
+      continue;
+    }
+    ASSERT_FALSE(validated.has_value());
+    EXPECT_EQ(validated.error().status, errSecCSSignatureNotVerifiable);
+    EXPECT_NE(validated.error().reason.find(folder.root() + mistake.item + mistake.fault),
+              std::string::npos)
+        << validated.error().reason;
+  }
+}
+
 TEST_F(SignedFileTest, RefusesUnsignedCodeAndUnknownFlags) {
   const auto path = folder_.path("unsigned");
   std::filesystem::copy_file(support::sampleProgram("8.0"), path);

@@ -52,6 +52,15 @@ TEST(OwnCodeVerdictTest, ValidatesInFullAgainWhenAnythingItRestsOnChanges) {
          fs::copy_file(support::signingPath("identity/ca/outside-root.pem"),
                        anchors + "/outside.pem");
        }},
+      // Others could now plant a root: the anchors are refused, whatever they hold.
+      {"the anchors folder made writable by others",
+       [](const std::string&, const std::string& anchors) {
+         fs::permissions(anchors, fs::perms::all);
+       }},
+      {"a folder above the anchors made writable by others",
+       [](const std::string&, const std::string& anchors) {
+         fs::permissions(fs::path(anchors).parent_path(), fs::perms::all);
+       }},
   };
   for (const auto& change : changes) {
     SCOPED_TRACE(change.name);

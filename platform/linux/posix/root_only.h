@@ -1,0 +1,31 @@
+// Items that only root can change: owned by root and writable by no one else, as are the folders
+// above them. Whatever the system trusts because root put it there (trust anchors, rules, jobs,
+// installed programs) is only as safe as that: whoever may write a file may change it, and whoever
+// may write a folder on the way to it may put another item in its place.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <expected>
+#include <string>
+
+namespace tarnel::linux_platform {
+
+// Nothing when only root may change the item `path` whose status is `status`: it is owned by root
+// and neither its group nor others may write it. Otherwise the reason, naming `path` and what is
+// wrong ("/etc/x is writable by others"), for the log. A symbolic link never passes.
+std::expected<void, std::string> checkOnlyRootCanWrite(const std::string& path,
+                                                       const struct stat& status);
+
+// The status of the item at `path` (a relative one taken from the working folder) when only root
+// can change it and what any folder on the way to it holds: the item and every folder above it
+// are owned by root and writable by no one else, and none of them is a symbolic link. A folder
+// above the item may still be writable by others if it is sticky (as /tmp is): the sticky bit keeps
+// everyone but root and the owner of an entry from removing or renaming it, and the entry below it
+// is root's. The item itself passes only without any write for others, sticky or not. Otherwise
+// the reason, naming the first item on the way that fails and what is wrong with it. Each item is
+// asked by its path from the root down without following links, so that what the kernel resolves
+// later is what was checked, and only root can change it since.
+std::expected<struct stat, std::string> statOnlyRootCanChange(const std::string& path);
+
+}  // namespace tarnel::linux_platform
