@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -118,7 +119,8 @@ inline std::string signedSample(const std::string& path, const std::string& vers
 struct PeerOptions {
   std::vector<std::string> environment;
   std::optional<std::string> mappedFile;
-  enum class Tracing { none, traced } tracing = Tracing::none;
+  // Traced by this process, or by a process of the peer's own user that starts it.
+  enum class Tracing { none, traced, tracedByItsUser } tracing = Tracing::none;
   std::optional<uid_t> user;
   enum class Start { plain, noNewPrivileges, seccompFilter, ownNamespaces } start = Start::plain;
   enum class Behaviour { hardened, unhardened, dumpable, anonymousCode } behaviour =
@@ -198,6 +200,20 @@ class RunningPeer {
         ::_exit(125);
       }
       if (traced && ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) ::_exit(126);
+      if (options.tracing == PeerOptions::Tracing::tracedByItsUser) {
+        // This process, the user's, traces the peer from its exec on, as a debugger would.
+        const pid_t tracee = ::fork();
+        if (tracee < 0) ::_exit(120);
+        if (tracee > 0) {
+          int status = 0;
+          while (::waitpid(tracee, &status, 0) == tracee && WIFSTOPPED(status)) {
+            const int signal = WSTOPSIG(status) == SIGTRAP ? 0 : WSTOPSIG(status);
+            ::ptrace(PTRACE_CONT, tracee, nullptr, reinterpret_cast<void*>(std::intptr_t{signal}));
+          }
+          ::_exit(0);
+        }
+        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) ::_exit(119);
+      }
       using Start = PeerOptions::Start;
       // A user needs no_new_privs for a filter; root does not.
       if ((options.start == Start::noNewPrivileges ||
