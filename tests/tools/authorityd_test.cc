@@ -228,7 +228,9 @@ TEST_F(AuthoritydTest, RulesAreReadOnlyWhereRootAloneCouldHaveWrittenThem) {
        [](const Authorityd& s) { ::chmod((s.rulesFolder() / kRight).c_str(), 0646); },
        errAuthorizationDenied},
       {"owned by nobody",
-       [](const Authorityd& s) { ::chown((s.rulesFolder() / kRight).c_str(), kNobody, 0); },
+       [](const Authorityd& s) {
+         EXPECT_EQ(::chown((s.rulesFolder() / kRight).c_str(), kNobody, 0), 0);
+       },
        errAuthorizationDenied},
       {"folder world-writable", [](const Authorityd& s) { ::chmod(s.rulesFolder().c_str(), 0777); },
        errAuthorizationDenied},
