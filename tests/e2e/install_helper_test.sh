@@ -7,9 +7,6 @@ installed=/Library/PrivilegedHelperTools/$helper
 job=/Library/LaunchDaemons/$helper.plist
 version=$(codesign --display "/usr/lib/tarnelx8-helper/$helper" |
   awk '/<key>CFBundleVersion<\/key>/ { found = 1; next } found { gsub(/.*<string>|<\/string>.*/, ""); print; exit }')
-# The copy of tarnelctl signed as the editor's privileged part, which the helper's authorized
-# clients name: helperinstall checks the application that asks, and that is the executable running.
-editor=/opt/tarnel/application/TarnelX8.XPCPrivileged
 endpoint='21592("/var/run/com.quorvant.TarnelX8Helper")'
 
 # The sandbox installed the helper at start: as new as the one carried, it is left as it is.
@@ -24,7 +21,7 @@ check "the installed helper is untouched" test "$(stat -c %i.%Y "$installed")" =
 launchctl remove "$helper"
 printf 'not a helper\n' >"$installed"
 expect 0 "installed the helper version $version at $installed (the installed one's version could not be read)" \
-  "$editor" install-helper
+  tarnelctl install-helper
 check "the installed helper is the one carried" cmp -s "$installed" "/usr/lib/tarnelx8-helper/$helper"
 expect 0 "$endpoint" tarnelctl --format diagnostic endpoint
 
@@ -33,7 +30,7 @@ launchctl remove "$helper"
 rm -f "$installed" "$job"
 expect 4 "" tarnelctl --format diagnostic endpoint
 expect 0 "installed the helper version $version at $installed (none was installed)" \
-  "$editor" install-helper
+  tarnelctl install-helper
 expect 0 "$endpoint" tarnelctl --format diagnostic endpoint
 
 finish
