@@ -21,6 +21,7 @@
 
 #include "platform/linux/posix/audit_token.h"
 #include "platform/linux/posix/unix_socket.h"
+#include "platform/linux/serving/time_limits.h"
 #include "platform/linux/transport/message_format.h"
 #include "platform/linux/transport/service_client.h"
 #include "platform/linux/wire/cbor_codec.h"
