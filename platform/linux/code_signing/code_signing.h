@@ -18,6 +18,7 @@ namespace tarnel::linux_platform {
 class LinuxCodeSigning : public CodeSigning {
  public:
   // `anchorsFolder` holds the trust anchors as PEM files; the platform's is kDefaultAnchorsFolder.
+  // Opens this process's own executable now, once, before the process serves.
   explicit LinuxCodeSigning(std::string anchorsFolder = kDefaultAnchorsFolder);
 
   OSStatus createRequirement(std::string_view text, SecCSFlags flags,
@@ -34,7 +35,7 @@ class LinuxCodeSigning : public CodeSigning {
 
  private:
   std::string anchorsFolder_;
-  std::once_flag selfOpened_;
+  std::mutex selfMutex_;
   std::shared_ptr<const UniqueFd> self_;
   OwnCodeVerdict ownCode_;
 };
