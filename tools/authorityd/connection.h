@@ -5,11 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <optional>
-#include <string_view>
-
 #include <memory>
+#include <optional>
 #include <stop_token>
+#include <string_view>
 
 #include "platform/linux/authorization/protocol.h"
 #include "platform/linux/posix/process_identity.h"

@@ -34,11 +34,12 @@ std::optional<ConnectedPeer> connectedPeer(int socketFd) {
   const auto startTime = processStartTime(credentials->pid);
   // Read while the pidfd held the process that connected: if it still runs, the id was its own.
   if (!startTime || !pidfdProcessAlive(pidfd.get())) return std::nullopt;
-  return ConnectedPeer{.credentials = *credentials,
-                       .process = ProcessIdentity{.pid = credentials->pid,
-                                                  .startTime = *startTime,
-                                                  .pidfsIdentity = pidfdProcessIdentity(pidfd.get())},
-                       .pidfd = std::move(pidfd)};
+  return ConnectedPeer{
+      .credentials = *credentials,
+      .process = ProcessIdentity{.pid = credentials->pid,
+                                 .startTime = *startTime,
+                                 .pidfsIdentity = pidfdProcessIdentity(pidfd.get())},
+      .pidfd = std::move(pidfd)};
 }
 
 }  // namespace tarnel::linux_platform

@@ -54,9 +54,7 @@ void ConnectionAcceptor::start() {
   wake_->wake();
 }
 
-bool ConnectionAcceptor::wantsToAccept() const {
-  return started_ && !starved_ && !gate_.closed();
-}
+bool ConnectionAcceptor::wantsToAccept() const { return started_ && !starved_ && !gate_.closed(); }
 
 void ConnectionAcceptor::acceptPending() {
   for (;;) {
@@ -115,8 +113,7 @@ void ConnectionAcceptor::serve(UniqueFd socket, uid_t user, RequestGate::Hold ad
   }
 }
 
-void ConnectionAcceptor::serveOnThread(std::weak_ptr<ConnectionAcceptor> acceptor,
-                                       Handler handler,
+void ConnectionAcceptor::serveOnThread(std::weak_ptr<ConnectionAcceptor> acceptor, Handler handler,
                                        std::shared_ptr<AcceptedConnection> connection,
                                        std::uint64_t id) {
   handler(connection);

@@ -21,7 +21,9 @@ std::size_t raiseDescriptorLimit() {
 }
 
 ShareSizes sizeShares(std::size_t limit, DescriptorNeeds needs, ShareSizes wanted) {
-  const auto stuckFor = [](std::size_t connections) { return std::max<std::size_t>(1, connections / 4); };
+  const auto stuckFor = [](std::size_t connections) {
+    return std::max<std::size_t>(1, connections / 4);
+  };
   // Root's are counted apart from everyone else's, and may be as many: hence the factor 2.
   const auto needed = [&](std::size_t connections) {
     return needs.perConnection * 2 * (connections + stuckFor(connections)) + needs.ownWork;
@@ -29,8 +31,8 @@ ShareSizes sizeShares(std::size_t limit, DescriptorNeeds needs, ShareSizes wante
   std::size_t connections = std::max<std::size_t>(1, wanted.connections);
   while (connections > 1 && needed(connections) > limit) --connections;
   const auto scaled = [&](std::size_t share) {
-    return std::clamp<std::size_t>(share * connections / std::max<std::size_t>(1, wanted.connections), 1,
-                                   connections);
+    return std::clamp<std::size_t>(
+        share * connections / std::max<std::size_t>(1, wanted.connections), 1, connections);
   };
   const auto stuck = std::clamp<std::size_t>(wanted.stuck, 1, stuckFor(connections));
   return ShareSizes{.connections = connections,

@@ -23,8 +23,7 @@ class RequestGate {
   // the process); the gate must outlive it.
   class Hold {
    public:
-    Hold(Hold&& other) noexcept
-        : gate_(std::exchange(other.gate_, nullptr)), id_(other.id_) {}
+    Hold(Hold&& other) noexcept : gate_(std::exchange(other.gate_, nullptr)), id_(other.id_) {}
     Hold& operator=(Hold&& other) noexcept {
       if (this != &other) {
         giveUp();

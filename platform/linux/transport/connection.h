@@ -52,11 +52,11 @@ class LinuxConnection : public XPCConnection {
   // Run by the thread of the connection's own once the delegate took it: waits until it is
   // resumed, tells the peer that it may speak, then delivers the peer's calls until the peer
   // leaves, the connection is invalidated, the peer breaks the protocol, which invalidates it, or
-  // the end is over (what arrives then is not delivered; RequestGate). A frame that has begun must be
-  // whole within kFrameTimeLimit; between frames a peer may wait as long as it likes.
-  // A peer that spoke before it was told breaks the protocol; so does one that, by the time it
-  // is told or any message of its arrives, is no longer the process that was validated as it was
-  // then (PeerPin::breach).
+  // the end is over (what arrives then is not delivered; RequestGate). A frame that has begun must
+  // be whole within kFrameTimeLimit; between frames a peer may wait as long as it likes. A peer
+  // that spoke before it was told breaks the protocol; so does one that, by the time it is told or
+  // any message of its arrives, is no longer the process that was validated as it was then
+  // (PeerPin::breach).
   void serve();
 
  private:
