@@ -5,6 +5,7 @@
 
 #include "platform/linux/posix/process_identity.h"
 #include "platform/linux/posix/unix_socket.h"
+#include "platform/linux/serving/large_allocations.h"
 #include "platform/linux/wire/frame_io.h"
 #include "tools/authorityd/connection.h"
 
@@ -33,6 +34,7 @@ std::expected<std::unique_ptr<Server>, std::string> Server::listen(ServerSetting
 }
 
 Server::Server(ServerSettings settings, UniqueFd socket) : settings_(std::move(settings)) {
+  linux_platform::returnLargeAllocationsToTheSystem();
   const auto sizes = linux_platform::sizeShares(linux_platform::raiseDescriptorLimit(),
                                                 kDescriptorNeeds, kWantedShares);
   acceptor_ = std::make_shared<linux_platform::ConnectionAcceptor>(

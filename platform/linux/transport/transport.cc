@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/linux/posix/unix_socket.h"
+#include "platform/linux/serving/large_allocations.h"
 #include "platform/linux/transport/interface.h"
 
 namespace tarnel::linux_platform {
@@ -10,7 +11,9 @@ namespace tarnel::linux_platform {
 LinuxTransport::LinuxTransport(Log& log, std::string socketDirectory)
     : socketDirectory_(std::move(socketDirectory)),
       sizes_(sizeShares(raiseDescriptorLimit(), kDescriptorNeeds, kWantedShares)),
-      services_{.log = log, .frames = frames_} {}
+      services_{.log = log, .frames = frames_} {
+  returnLargeAllocationsToTheSystem();
+}
 
 LinuxTransport::~LinuxTransport() = default;
 
