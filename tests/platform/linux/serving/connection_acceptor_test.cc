@@ -93,24 +93,22 @@ void judgeAndHold(const std::shared_ptr<AcceptedConnection>& connection) {
   if (first && second) hold(connection);
 }
 
-// Eight users, each a process of its own, each asking for `wanted` connections and holding those
-// it is served, until leave().
+// Eight users, each a process of its own made before anything is served, so that none holds a
+// copy of another's connections. Told to, each asks for `wanted` connections to `path` and holds
+// those it is served, until leave().
 class HoldingUsers {
  public:
-  static constexpr int kUsers = 8;
-
-  HoldingUsers() {
-    for (int i = 0; i < kUsers; ++i) {
+  HoldingUsers(const std::string& path, int wanted) {
+    for (uid_t user = 5000; user < 5008; ++user) {
       int go[2] = {-1, -1};
       int counted[2] = {-1, -1};
       if (::pipe2(go, O_CLOEXEC) != 0 || ::pipe2(counted, O_CLOEXEC) != 0) ADD_FAILURE();
       const pid_t child = ::fork();
       if (child == 0) {
-        // The pipes of the users made before: held here too, they would never see their end.
-        users_.clear();
+        users_.clear();  // the other users' pipes: held here too, they would never see their end
         ::close(go[1]);
         ::close(counted[0]);
-        runUser(static_cast<uid_t>(5000 + i), go[0], counted[1]);
+        runUser(user, path, wanted, go[0], counted[1]);
       }
       ::close(go[0]);
       ::close(counted[1]);
@@ -119,19 +117,13 @@ class HoldingUsers {
   }
   ~HoldingUsers() { leave(); }
 
-  // Each user asks for `wanted` connections to `path`; how many each was served.
-  std::vector<int> hold(const std::string& path, int wanted) {
+  // How many connections each was served.
+  std::vector<int> hold() {
     std::vector<int> served;
-    for (auto& user : users_) {
-      const std::string order = path + "\n" + std::to_string(wanted) + "\n";
-      if (::write(user.go.get(), order.data(), order.size()) !=
-          static_cast<ssize_t>(order.size())) {
-        ADD_FAILURE() << "a user has gone";
-      }
-    }
+    for (auto& user : users_) EXPECT_EQ(::write(user.go.get(), "", 1), 1);
     for (auto& user : users_) {
       int count = -1;
-      if (::read(user.counted.get(), &count, sizeof count) != sizeof count) ADD_FAILURE();
+      EXPECT_EQ(::read(user.counted.get(), &count, sizeof count), ssize_t{sizeof count});
       served.push_back(count);
     }
     return served;
@@ -139,8 +131,7 @@ class HoldingUsers {
   void leave() {
     for (auto& user : users_) {
       user.go.reset();
-      int status = 0;
-      ::waitpid(user.pid, &status, 0);
+      ::waitpid(user.pid, nullptr, 0);
     }
     users_.clear();
   }
@@ -152,13 +143,10 @@ class HoldingUsers {
     UniqueFd counted;
   };
 
-  [[noreturn]] static void runUser(uid_t user, int go, int counted) {
-    if (::setresuid(user, user, user) != 0) ::_exit(1);
-    char order[256] = {};
-    if (::read(go, order, sizeof order - 1) <= 0) ::_exit(1);
-    const std::string text(order);
-    const auto path = text.substr(0, text.find('\n'));
-    const int wanted = std::atoi(text.c_str() + text.find('\n') + 1);
+  [[noreturn]] static void runUser(uid_t user, const std::string& path, int wanted, int go,
+                                   int counted) {
+    char signal = 0;
+    if (::setresuid(user, user, user) != 0 || ::read(go, &signal, 1) != 1) ::_exit(1);
     std::vector<UniqueFd> held;
     int count = 0;
     for (int i = 0; i < wanted; ++i) {
@@ -168,8 +156,7 @@ class HoldingUsers {
       held.push_back(std::move(*connection));
     }
     if (::write(counted, &count, sizeof count) != sizeof count) ::_exit(1);
-    char ignored = 0;
-    while (::read(go, &ignored, 1) > 0) {
+    while (::read(go, &signal, 1) > 0) {
     }
     ::_exit(0);
   }
@@ -284,10 +271,10 @@ TEST_F(ConnectionAcceptorTest, UsersHoldingAllTheyCanLeaveRootItsDescriptors) {
   support::DescriptorLimit limit(192);
   const auto sizes = sizeShares(192, kNeeds, kWanted);
   {
-    HoldingUsers users;
+    HoldingUsers users(path, 32);
     LaterConnection root;
     serve(listen(), kWanted, judgeAndHold);
-    const auto held = users.hold(path, 32);
+    const auto held = users.hold();
     EXPECT_GT(std::accumulate(held.begin(), held.end(), 0), 8 * static_cast<int>(sizes.perUser));
     EXPECT_FALSE(served(root.connect(path)));
   }
@@ -296,10 +283,10 @@ TEST_F(ConnectionAcceptorTest, UsersHoldingAllTheyCanLeaveRootItsDescriptors) {
   acceptor.reset();
   std::filesystem::remove(path);
 
-  HoldingUsers users;
+  HoldingUsers users(path, 32);
   LaterConnection root;
   serve(listen(), sizes, judgeAndHold);
-  for (const int served : users.hold(path, 32)) EXPECT_EQ(served, static_cast<int>(sizes.perUser));
+  for (const int served : users.hold()) EXPECT_EQ(served, static_cast<int>(sizes.perUser));
   EXPECT_TRUE(served(root.connect(path)));
   users.leave();
   const auto afterThem = connectAs(path, kNobody);

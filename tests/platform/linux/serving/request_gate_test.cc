@@ -35,27 +35,5 @@ TEST(RequestGateTest, EachGateKeepsItsOwnRequests) {
   EXPECT_TRUE(drainsAtOnce(second));
 }
 
-// A connection admitted before the end is waited for until its first request has been carried
-// out; once the end has begun, none is admitted.
-TEST(RequestGateTest, TheEndWaitsForAdmittedConnectionsFirstRequest) {
-  RequestGate gate;
-  auto admission = gate.admit();
-  ASSERT_TRUE(admission);
-  gate.close();
-  EXPECT_FALSE(gate.admit());
-  const auto started = steady_clock::now();
-  gate.drain(std::chrono::milliseconds(300));
-  EXPECT_GE(steady_clock::now() - started, std::chrono::milliseconds(300));
-
-  RequestGate next;
-  auto admitted = next.admit();
-  next.close();
-  auto request = next.enter(admitted);
-  ASSERT_TRUE(request);
-  EXPECT_FALSE(admitted) << "the request takes over from the admission";
-  request.reset();
-  EXPECT_TRUE(drainsAtOnce(next));
-}
-
 }  // namespace
 }  // namespace tarnel::linux_platform
