@@ -32,10 +32,11 @@ ConnectionAcceptor::ConnectionAcceptor(UniqueFd listening, ShareSizes sizes, Req
 ConnectionAcceptor::~ConnectionAcceptor() { shutDown(); }
 
 void ConnectionAcceptor::shutDown() {
-  started_ = false;
   std::map<std::uint64_t, Served> served;
   {
     std::lock_guard lock(mutex_);
+    // Under the lock, so that no connection accepted meanwhile escapes the cut.
+    started_ = false;
     served.swap(served_);
   }
   for (auto& [id, entry] : served) entry.connection->cut();
@@ -95,6 +96,7 @@ UniqueFd ConnectionAcceptor::acceptWithReserve() {
 
 void ConnectionAcceptor::serve(UniqueFd socket, uid_t user, RequestGate::Hold admission) {
   std::lock_guard lock(mutex_);
+  if (!started_) return;  // shut down
   auto share = shares_.take(user);
   if (!share) return;  // over its share, or all are taken: closed at once, refused
   auto connection =
