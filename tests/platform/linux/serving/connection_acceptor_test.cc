@@ -14,8 +14,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
-#include <future>
+#include <mutex>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -198,6 +199,26 @@ class ConnectionAcceptorTest : public ::testing::Test {
     return made;
   }();
   std::string path = folder + "/socket";
+  // Where a stalled validation waits, as a read of a peer blocked in the kernel would, until the
+  // test releases it; the connections' threads end before it goes.
+  struct Stall {
+    void wait() {
+      std::unique_lock lock(mutex);
+      released.wait(lock, [this] { return open; });
+    }
+    void release() {
+      std::lock_guard lock(mutex);
+      open = true;
+      released.notify_all();
+    }
+    void reset() {
+      std::lock_guard lock(mutex);
+      open = false;
+    }
+    std::mutex mutex;
+    std::condition_variable released;
+    bool open = false;
+  } stall;
   RequestGate gate;
   ServerLoop loop;
   std::shared_ptr<ConnectionAcceptor> acceptor;
@@ -209,11 +230,10 @@ class ConnectionAcceptorTest : public ::testing::Test {
 // connection's thread, and cuts it at the limit, giving its share back while the thread is still
 // stuck, for as many stuck threads as the user may have.
 TEST_F(ConnectionAcceptorTest, APeerStalledInItsValidationKeepsNobodyOut) {
-  std::promise<void> unblock;
-  const auto blocked = unblock.get_future().share();
+  // The first two connections of nobody stall until the test ends.
   std::atomic<int> stalled = 0;
   const auto stallingNobody = [&](const std::shared_ptr<AcceptedConnection>& connection) {
-    if (connection->user() == kNobody && stalled++ < 2) blocked.wait();
+    if (connection->user() == kNobody && stalled++ < 2) stall.wait();
     judgeAndHold(connection);
   };
 
@@ -232,21 +252,17 @@ TEST_F(ConnectionAcceptorTest, APeerStalledInItsValidationKeepsNobodyOut) {
     const auto staller = connectAs(path, kNobody);
     const auto root = connectAs(path, 0);
     EXPECT_FALSE(served(root.get(), std::chrono::seconds(1)));
-    unblock.set_value();
+    stall.release();
     ::shutdown(staller.get(), SHUT_RDWR);
     ::shutdown(root.get(), SHUT_RDWR);
     plainLoop.join();
     std::filesystem::remove(path);
   }
 
-  std::promise<void> unblockOurs;
-  const auto stillBlocked = unblockOurs.get_future().share();
+  stall.reset();
   stalled = 0;
   serve(listen(), ShareSizes{.connections = 8, .perUser = 2, .stuck = 4, .stuckPerUser = 1},
-        [&](const std::shared_ptr<AcceptedConnection>& connection) {
-          if (connection->user() == kNobody && stalled++ < 2) stillBlocked.wait();
-          judgeAndHold(connection);
-        });
+        stallingNobody);
   const auto stallers = {connectAs(path, kNobody), connectAs(path, kNobody)};
   EXPECT_TRUE(waitFor([&] { return stalled == 2; }));
   const auto root = connectAs(path, 0);
@@ -259,7 +275,7 @@ TEST_F(ConnectionAcceptorTest, APeerStalledInItsValidationKeepsNobodyOut) {
   EXPECT_TRUE(served(after.get()));
   const auto overBound = connectAs(path, kNobody);
   EXPECT_FALSE(served(overBound.get()));
-  unblockOurs.set_value();
+  stall.release();
 }
 
 // Eight users hold all they can under a low descriptor limit. Shares that ignore the limit let
