@@ -178,9 +178,4 @@ std::optional<ConnectionAcceptor::Clock::time_point> ConnectionAcceptor::tend(
   return next;
 }
 
-std::size_t ConnectionAcceptor::connectionsServed() const {
-  std::lock_guard lock(mutex_);
-  return served_.size();
-}
-
 }  // namespace tarnel::linux_platform

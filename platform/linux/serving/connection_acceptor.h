@@ -62,7 +62,6 @@ class ConnectionAcceptor : public std::enable_shared_from_this<ConnectionAccepto
   // back (its thread counted among the stuck ones); waits for the threads that have ended; ends a
   // starvation whose retry is due. When it must be called next, if it must.
   std::optional<Clock::time_point> tend(Clock::time_point now);
-  std::size_t connectionsServed() const;
   // Cuts every connection and waits for its thread, but the caller's own; the handler runs no
   // more after it. For an owner whose handler uses it, before it goes.
   void shutDown();

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <atomic>
-#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,7 +42,6 @@ class LinuxListener : public XPCListener, public std::enable_shared_from_this<Li
 
   // For the server loop.
   const std::shared_ptr<ConnectionAcceptor>& acceptor() const { return acceptor_; }
-  std::size_t connectionsServed() const { return acceptor_->connectionsServed(); }
 
  private:
   // On the connection's own thread: reads the peer, offers it to the delegate, serves it.
