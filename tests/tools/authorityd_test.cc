@@ -392,7 +392,7 @@ TEST_F(AuthoritydTest, AConnectionThatAnotherProcessTalksOnIsCutOff) {
 // as it comes holds them all side by side (an ordinary one, in a child here, measured); authorityd
 // reads as many at a time as its frame budget holds.
 TEST_F(AuthoritydTest, LargeFramesAllAtOnceStayWithinTheFrameBudget) {
-  constexpr int kClients = 16;
+  constexpr int kClients = 12;
   const Bytes frame = [] {
     const std::uint32_t length = linux_platform::kMaximumFrameLength;
     Bytes bytes = {static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
@@ -415,7 +415,6 @@ TEST_F(AuthoritydTest, LargeFramesAllAtOnceStayWithinTheFrameBudget) {
     }
     for (auto& sender : senders) sender.join();
   };
-  constexpr std::size_t kBudgetBound = 160 * 1024;  // KiB: the budget, twice over, and the rest
 
   const auto ordinaryPath = fs::path(folder.root()) / "ordinary.socket";
   auto listening = linux_platform::listenAt(ordinaryPath.string());
@@ -445,11 +444,11 @@ TEST_F(AuthoritydTest, LargeFramesAllAtOnceStayWithinTheFrameBudget) {
   EXPECT_EQ(::read(measured[0], &ordinaryPeak, sizeof ordinaryPeak), sizeof ordinaryPeak);
   ::close(measured[0]);
   ::waitpid(ordinary, nullptr, 0);
-  EXPECT_GT(ordinaryPeak, kBudgetBound);
 
   Authorityd server(fs::path(folder.root()));
   sendAll(server.socketPath());
-  EXPECT_LT(peakResidentKiB(server.pid()), kBudgetBound);
+  // Measured against the ordinary server, so that a sanitizer's own use counts on both sides.
+  EXPECT_LT(peakResidentKiB(server.pid()) * 4, ordinaryPeak);
   EXPECT_TRUE(Creator(server.socketPath(), kNobody).form()) << server.log();
 }
 
