@@ -4,7 +4,6 @@
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <expected>
 #include <system_error>
 
 #include "platform/linux/serving/time_limits.h"
@@ -64,10 +63,20 @@ void ConnectionAcceptor::acceptPending() {
     if (!admission) return;
     if (!reserve_) reserve_ = openReserve();
     UniqueFd accepted(::accept4(listening_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-    if (!accepted && outOfDescriptors(errno)) accepted = acceptWithReserve();
+    int error = accepted ? 0 : errno;
+    if (outOfDescriptors(error)) {
+      auto reserved = acceptWithReserve(error);
+      if (!reserved) {
+        error = reserved.error();
+      } else if (!*reserved) {
+        continue;  // another's, closed: there was room for root alone
+      } else {
+        accepted = std::move(*reserved);
+      }
+    }
     if (!accepted) {
-      if (errno == EINTR || errno == ECONNABORTED || errno == 0) continue;
-      if (outOfDescriptors(errno) || errno == ENOBUFS || errno == ENOMEM) starve();
+      if (error == EINTR || error == ECONNABORTED) continue;
+      if (outOfDescriptors(error) || error == ENOBUFS || error == ENOMEM) starve();
       return;  // EAGAIN: nothing left waiting
     }
     const auto user = ConnectionShares::userAt(accepted.get());
@@ -76,21 +85,16 @@ void ConnectionAcceptor::acceptPending() {
   }
 }
 
-UniqueFd ConnectionAcceptor::acceptWithReserve() {
-  if (!reserve_) return UniqueFd();  // errno still says why the accept failed
+std::expected<UniqueFd, int> ConnectionAcceptor::acceptWithReserve(int shortage) {
+  if (!reserve_) return std::unexpected(shortage);
   reserve_.reset();
   UniqueFd accepted(::accept4(listening_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-  const int acceptError = errno;
-  if (accepted && ConnectionShares::userAt(accepted.get()) != uid_t{0}) {
-    // Closed unread: there is room for root alone. errno 0 tells the caller to go on.
-    accepted.reset();
-    reserve_ = openReserve();
-    errno = 0;
-    return accepted;
-  }
-  // Root's is kept; the reserve is taken back as soon as a descriptor is free again.
+  const int error = accepted ? 0 : errno;
+  // Anyone's but root's is closed unread. Root's is kept; the reserve is taken back as soon as
+  // a descriptor is free again.
+  if (accepted && ConnectionShares::userAt(accepted.get()) != uid_t{0}) accepted.reset();
   reserve_ = openReserve();
-  errno = acceptError;
+  if (error != 0) return std::unexpected(error);
   return accepted;
 }
 

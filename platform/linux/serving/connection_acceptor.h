@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <expected>
 #include <functional>
 #include <map>
 #include <memory>
@@ -77,8 +78,10 @@ class ConnectionAcceptor : public std::enable_shared_from_this<ConnectionAccepto
 
   static void serveOnThread(std::weak_ptr<ConnectionAcceptor> acceptor, Handler handler,
                             std::shared_ptr<AcceptedConnection> connection, std::uint64_t id);
-  // An accept made with the reserve given up: root's peer only, the reserve taken back.
-  UniqueFd acceptWithReserve();
+  // An accept made with the reserve given up, out of descriptors (`shortage` says how): root's
+  // connection, or an empty one when another's was closed, or why the accept failed; the
+  // reserve is taken back.
+  std::expected<UniqueFd, int> acceptWithReserve(int shortage);
   void serve(UniqueFd socket, uid_t user, RequestGate::Hold admission);
   void finished(std::uint64_t id);
   void starve();
