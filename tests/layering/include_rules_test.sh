@@ -10,6 +10,8 @@ cd "$root" || exit 2
 interfaces='platform/[a-z_]+\.h'
 posix='platform/linux/posix/'
 wire='platform/linux/wire/'
+# The one server loop: on posix/ and wire/; used by the helper's transport and by authorityd.
+serving='platform/linux/serving/'
 
 # folder (its files, not its subfolders) | the project headers it may include, as an ERE
 rules=(
@@ -17,7 +19,8 @@ rules=(
   "platform|model/|$interfaces"
   "platform/linux/posix|model/|$interfaces|$posix"
   "platform/linux/wire|model/|$interfaces|$posix|$wire"
-  "platform/linux/transport|model/|$interfaces|$posix|$wire|platform/linux/transport/"
+  "platform/linux/serving|$posix|$wire|$serving"
+  "platform/linux/transport|model/|$interfaces|$posix|$wire|$serving|platform/linux/transport/"
   "platform/linux/authorization|model/|$interfaces|$posix|$wire|platform/linux/authorization/"
   "platform/linux/code_signing|model/|$interfaces|$posix|platform/linux/code_signing/"
   "platform/linux/code_signing/requirement|model/|platform/linux/code_signing/requirement/"
@@ -25,7 +28,7 @@ rules=(
   "operations|model/|$interfaces|operations/"
   "trust|model/|$interfaces|trust/"
   "service|model/|$interfaces|operations/|trust/|service/"
-  "tools/authorityd|model/|$interfaces|$posix|$wire|platform/linux/authorization/|tools/authorityd/"
+  "tools/authorityd|model/|$interfaces|$posix|$wire|$serving|platform/linux/authorization/|tools/authorityd/"
   "tools/codesign|model/|$interfaces|$posix|platform/linux/code_signing/|tools/codesign/"
   "tools/helperinstall|model/|$interfaces|$posix|$wire|platform/linux/authorization/|platform/linux/code_signing/|tools/helperinstall/"
   "tools/launchctl|model/|$posix|tools/launchctl/"

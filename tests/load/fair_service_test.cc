@@ -34,6 +34,28 @@ TEST(FairServiceTest, AUserHoldingAllItCanKeepsNeitherOtherUsersNorRootOut) {
   EXPECT_EQ(holder.rest(), "");
 }
 
+// Eight users hold all they can of a daemon whose descriptors a service manager limited to 1024
+// (the serving tests show the attack against shares that ignore the limit): the shares, sized
+// from the limit, run out before the descriptors do, root is served, and once the users leave so
+// is everyone again.
+TEST(FairServiceTest, EightUsersHoldingAllTheyCanUnderADescriptorLimitLeaveRootServed) {
+  SignedDaemon daemon({.descriptorLimit = 1024});
+  std::vector<std::unique_ptr<Client>> holders;
+  for (uid_t user = 5000; user < 5008; ++user) {
+    holders.push_back(std::make_unique<Client>(
+        daemon, std::vector<std::string>{"hold", daemon.socketPath(), "256"},
+        std::optional<MadeBeforeExec>(), user));
+    const auto served = holders.back()->line();
+    EXPECT_TRUE(served && served->starts_with("served ") && *served != "served 0")
+        << served.value_or("nothing");
+  }
+  EXPECT_EQ(Client(daemon, servedRequests(daemon)).rest(), servedTranscript(daemon));
+  for (auto& holder : holders) holder->release();
+  holders.clear();
+  EXPECT_EQ(Client(daemon, servedRequests(daemon), {}, kNobody).rest(), servedTranscript(daemon));
+  EXPECT_TRUE(daemon.running()) << daemon.log();
+}
+
 // 48 requests of nearly 16 MiB at once would take 1.5 GiB decoded side by side; the daemon
 // reads and decodes as many at a time as its frame budget holds, and answers every one.
 TEST(FairServiceTest, LargeRequestsAllAtOnceAreAllAnsweredWithinTheBudget) {

@@ -10,6 +10,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -147,6 +148,9 @@ struct DaemonOptions {
   // holding freed memory in quarantine (up to 256 MiB, to catch later uses) where it would count
   // as the daemon's.
   enum class Memory { asBuilt, measured } memory = Memory::asBuilt;
+  // Its limit on open descriptors, soft and hard, as a service manager may set it; none to
+  // inherit the test's.
+  std::optional<rlim_t> descriptorLimit;
 };
 
 class SignedDaemon {
@@ -172,7 +176,7 @@ class SignedDaemon {
 
     auto socket = linux_platform::listenAt(socketPath());
     if (!socket) throw std::runtime_error(socket.error().description);
-    start(socket->get(), overlay, options.memory);
+    start(socket->get(), overlay, options);
   }
   ~SignedDaemon() { stop(); }
   SignedDaemon(const SignedDaemon&) = delete;
@@ -239,7 +243,7 @@ class SignedDaemon {
   }
 
  private:
-  void start(int socket, const std::string& overlay, DaemonOptions::Memory memory) {
+  void start(int socket, const std::string& overlay, const DaemonOptions& options) {
     std::vector<std::string> arguments{daemon_};
     std::vector<std::string> environment{"LISTEN_PID=0000000000", "LISTEN_FDS=1",
                                          "PATH=/usr/bin:/bin"};
@@ -247,7 +251,7 @@ class SignedDaemon {
          {"ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS", "LSAN_OPTIONS"}) {
       const char* value = std::getenv(name.c_str());
       std::string entry = name + "=" + (value ? value : "");
-      if (name == "ASAN_OPTIONS" && memory == DaemonOptions::Memory::measured) {
+      if (name == "ASAN_OPTIONS" && options.memory == DaemonOptions::Memory::measured) {
         entry += ":quarantine_size_mb=0:thread_local_quarantine_size_kb=0";
       }
       environment.push_back(entry);
@@ -257,6 +261,8 @@ class SignedDaemon {
     const auto etc = "lowerdir=" + overlay + "/etc:/etc";
     const auto bin = "lowerdir=" + overlay + "/bin:/usr/bin";
     const auto logPath = folder_.path("daemon.log");
+    const rlimit descriptors{.rlim_cur = options.descriptorLimit.value_or(0),
+                             .rlim_max = options.descriptorLimit.value_or(0)};
     // After the fork only async-signal-safe calls: everything is made before it.
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
@@ -275,6 +281,7 @@ class SignedDaemon {
           ::dup2(log, STDOUT_FILENO) < 0 || ::dup2(log, STDERR_FILENO) < 0) {
         ::_exit(120);
       }
+      if (options.descriptorLimit && ::setrlimit(RLIMIT_NOFILE, &descriptors) != 0) ::_exit(122);
       // dup2 onto itself would leave the descriptor close-on-exec.
       if ((socket == 3 ? ::fcntl(3, F_SETFD, 0) : ::dup2(socket, 3)) < 0) ::_exit(121);
       ::execve(argv[0], argv.data(), envp.data());

@@ -136,6 +136,17 @@ class ChildProgram {
   pid_t pid_ = -1;
 };
 
+// The most memory process `pid` has held since it started, in KiB (VmHWM); 0 if unknown.
+inline std::size_t peakResidentKiB(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string key;
+  std::size_t value = 0;
+  while (status >> key) {
+    if (key == "VmHWM:" && status >> value) return value;
+  }
+  return 0;
+}
+
 // authorityd on a socket and a rules folder of a temporary folder; its log is kept there too.
 class Authorityd {
  public:
@@ -158,6 +169,7 @@ class Authorityd {
   fs::path socketPath() const { return folder_ / "authorityd.socket"; }
   fs::path rulesFolder() const { return folder_ / "rules"; }
   std::string log() const { return contentsOf(folder_ / "authorityd.log"); }
+  pid_t pid() const { return program_->pid(); }
   void writeRule(const std::string& right, const std::string& text, mode_t mode = 0644) const {
     writeFile(rulesFolder() / right, text, mode);
   }

@@ -1,15 +1,19 @@
 // The authorization server as the helper and its clients meet it: a real authorityd on a socket
 // of a temporary folder, creators of several users, and the helper's side of the platform.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 
 #include <fstream>
+#include <latch>
 #include <memory>
 #include <random>
 #include <sstream>
 
 #include "platform/linux/authorization/authorization.h"
 #include "platform/linux/authorization/server_connection.h"
+#include "platform/linux/posix/unix_socket.h"
+#include "platform/linux/wire/frame_io.h"
 #include "tests/tools/authorityd_harness.h"
 #include "tools/authorityd/server.h"
 
@@ -410,6 +414,70 @@ TEST_F(AuthoritydTest, AConnectionThatAnotherProcessTalksOnIsCutOff) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(connection->exchange(linux_platform::CreateRequest{}).status, errAuthorizationInternal);
+}
+
+// Clients that each send a frame as large as may be, all at once: a server that reads every frame
+// as it comes holds them all side by side (an ordinary one, in a child here, measured); authorityd
+// reads as many at a time as its frame budget holds.
+TEST_F(AuthoritydTest, LargeFramesAllAtOnceStayWithinTheFrameBudget) {
+  constexpr int kClients = 12;
+  const Bytes frame = [] {
+    const std::uint32_t length = linux_platform::kMaximumFrameLength;
+    Bytes bytes = {static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
+                   static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
+    bytes.resize(4 + length, 0xff);  // not CBOR: cut off once read whole
+    return bytes;
+  }();
+  const auto sendAll = [&](const fs::path& path) {
+    std::vector<std::thread> senders;
+    for (int i = 0; i < kClients; ++i) {
+      senders.emplace_back([&] {
+        auto socket = linux_platform::connectTo(path.string());
+        if (!socket) return;
+        [[maybe_unused]] const auto sent =
+            ::send(socket->get(), frame.data(), frame.size(), MSG_NOSIGNAL);
+        char ignored = 0;
+        while (::recv(socket->get(), &ignored, 1, 0) > 0) {
+        }
+      });
+    }
+    for (auto& sender : senders) sender.join();
+  };
+
+  const auto ordinaryPath = fs::path(folder.root()) / "ordinary.socket";
+  auto listening = linux_platform::listenAt(ordinaryPath.string());
+  ASSERT_TRUE(listening.has_value());
+  int measured[2];
+  ASSERT_EQ(::pipe2(measured, O_CLOEXEC), 0);
+  const pid_t ordinary = ::fork();
+  if (ordinary == 0) {
+    std::vector<std::thread> readers;
+    std::latch allRead(kClients);
+    for (int i = 0; i < kClients; ++i) {
+      pollfd waiting{.fd = listening->get(), .events = POLLIN, .revents = 0};
+      ::poll(&waiting, 1, -1);
+      readers.emplace_back([&, peer = ::accept4(listening->get(), nullptr, nullptr, 0)] {
+        const auto read = linux_platform::readFrame(peer);
+        allRead.arrive_and_wait();
+        ::close(peer);
+      });
+    }
+    for (auto& reader : readers) reader.join();
+    const std::size_t peak = peakResidentKiB(::getpid());
+    ::_exit(::write(measured[1], &peak, sizeof peak) == sizeof peak ? 0 : 1);
+  }
+  ::close(measured[1]);
+  sendAll(ordinaryPath);
+  std::size_t ordinaryPeak = 0;
+  EXPECT_EQ(::read(measured[0], &ordinaryPeak, sizeof ordinaryPeak), sizeof ordinaryPeak);
+  ::close(measured[0]);
+  ::waitpid(ordinary, nullptr, 0);
+
+  Authorityd server(fs::path(folder.root()));
+  sendAll(server.socketPath());
+  // Measured against the ordinary server, so that a sanitizer's own use counts on both sides.
+  EXPECT_LT(peakResidentKiB(server.pid()) * 4, ordinaryPeak);
+  EXPECT_TRUE(Creator(server.socketPath(), kNobody).form()) << server.log();
 }
 
 // A pkcheck that notes its arguments and exits as a file says, or does what a script says first.

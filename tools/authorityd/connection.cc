@@ -2,10 +2,10 @@
 
 #include <poll.h>
 
-#include <algorithm>
 #include <limits>
 #include <string>
 
+#include "platform/linux/serving/peer_senders.h"
 #include "tools/authorityd/copy_rights.h"
 #include "tools/authorityd/server_log.h"
 
@@ -21,6 +21,16 @@ AuthorizationReply withStatus(OSStatus status) { return AuthorizationReply{.stat
 
 }  // namespace
 
+Connection::Connection(std::shared_ptr<AcceptedConnection> accepted, ConnectedPeer peer,
+                       FrameBudget& frames, AuthorizationStore& store,
+                       const ServerSettings& settings)
+    : accepted_(std::move(accepted)),
+      peer_(std::move(peer)),
+      creator_{.user = peer_.credentials.uid, .process = peer_.process},
+      reader_(accepted_->socket(), frames, stopReading_.get_token()),
+      store_(store),
+      settings_(settings) {}
+
 Connection::~Connection() {
   for (const auto& [reference, form] : references_) store_.release(form);
 }
@@ -29,28 +39,30 @@ void Connection::serve() {
   while (true) {
     const auto frame = reader_.next();
     if (!frame) {
-      if (frame.error() != FrameReadError::endOfStream) {
-        logLine("cut off process " + std::to_string(peer_.processId) + ": broken frame");
+      if (frame.error() != FrameReadError::endOfStream &&
+          frame.error() != FrameReadError::stopped) {
+        logCut("broken frame");
       }
       return;
     }
-    if (!cameFromPeer(*frame)) {
-      logLine("cut off process " + std::to_string(peer_.processId) +
-              ": bytes from another process");
+    if (!sentOnlyBy(peer_.process, peer_.pidfd.get(), frame->frame.senders)) {
+      logCut("bytes from another process");
       return;
     }
-    const auto request = decodeRequest(frame->payload);
+    const auto request = decodeRequest(frame->frame.payload);
     if (!request) {
-      logLine("cut off process " + std::to_string(peer_.processId) + ": malformed request");
+      logCut("malformed request");
       return;
     }
+    const auto started = accepted_->startRequest();
+    if (!started) return;
     const auto reply = std::visit([this](const auto& each) { return answer(each); }, *request);
-    if (!writeFrame(socket_.get(), encodeReply(reply))) return;
+    if (!writeFrame(accepted_->socket(), encodeReply(reply))) return;
   }
 }
 
 AuthorizationReply Connection::answer(const CreateRequest&) {
-  const auto form = store_.create(peer_);
+  const auto form = store_.create(creator_);
   if (!form) return withStatus(errAuthorizationInternal);
   const auto reference = addReference(*form);
   if (!reference) {
@@ -108,19 +120,14 @@ std::optional<AuthorizationReference> Connection::addReference(
   return lastReference_;
 }
 
-bool Connection::cameFromPeer(const ReceivedFrame& frame) const {
-  const auto fromPeer = [this](const SenderCredentials& sender) {
-    if (sender.processId != peer_.processId) return false;
-    return !sender.processIdentity || !peer_.processIdentity ||
-           *sender.processIdentity == *peer_.processIdentity;
-  };
-  return !frame.senders.empty() && std::ranges::all_of(frame.senders, fromPeer);
-}
-
 bool Connection::peerStillConnected() const {
-  pollfd watched{.fd = socket_.get(), .events = POLLRDHUP, .revents = 0};
+  pollfd watched{.fd = accepted_->socket(), .events = POLLRDHUP, .revents = 0};
   if (::poll(&watched, 1, 0) < 0) return false;
   return (watched.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) == 0;
+}
+
+void Connection::logCut(std::string_view why) const {
+  logLine("cut off process " + std::to_string(peer_.process.pid) + ": " + std::string(why));
 }
 
 }  // namespace tarnel::authorityd

@@ -5,11 +5,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
+#include <stop_token>
+#include <string_view>
 
 #include "platform/linux/authorization/protocol.h"
-#include "platform/linux/posix/unique_fd.h"
-#include "platform/linux/wire/frame_io.h"
+#include "platform/linux/posix/process_identity.h"
+#include "platform/linux/serving/accepted_connection.h"
+#include "platform/linux/serving/budgeted_frame_reader.h"
+#include "platform/linux/serving/frame_budget.h"
 #include "tools/authorityd/authorization_store.h"
 #include "tools/authorityd/server_settings.h"
 
@@ -19,22 +24,19 @@ inline constexpr std::size_t kMaximumReferencesPerConnection = 64;
 
 class Connection {
  public:
-  // Serves `socket`, whose client end is `peer`, the creator of what it creates.
-  Connection(linux_platform::UniqueFd socket, Creator peer, AuthorizationStore& store,
-             const ServerSettings& settings)
-      : socket_(std::move(socket)),
-        reader_(socket_.get(),
-                linux_platform::FrameReader::Options{.frameTimeLimit =
-                                                         linux_platform::kFrameTimeLimit}),
-        peer_(peer),
-        store_(store),
-        settings_(settings) {}
+  // Serves `accepted`, whose client end is `peer`, the creator of what it creates; its large
+  // frames wait for room in `frames`.
+  Connection(std::shared_ptr<linux_platform::AcceptedConnection> accepted,
+             linux_platform::ConnectedPeer peer, linux_platform::FrameBudget& frames,
+             AuthorizationStore& store, const ServerSettings& settings);
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
   ~Connection();
 
-  // Answers the client's requests until it leaves or breaks the protocol.
+  // Answers the client's requests until it leaves, breaks the protocol or is cut.
   void serve();
+  // Ends serve() from any thread, also from a wait for room for a frame.
+  void cut() { stopReading_.request_stop(); }
 
  private:
   linux_platform::AuthorizationReply answer(const linux_platform::CreateRequest& request);
@@ -47,14 +49,14 @@ class Connection {
   // A new reference of this connection to `form`; nothing when it holds as many as it may.
   std::optional<linux_platform::AuthorizationReference> addReference(
       const AuthorizationExternalForm& form);
-  // Every byte of the frame came from the process that connected, not from one it passed the
-  // connection to.
-  bool cameFromPeer(const linux_platform::ReceivedFrame& frame) const;
   bool peerStillConnected() const;
+  void logCut(std::string_view why) const;
 
-  linux_platform::UniqueFd socket_;
-  linux_platform::FrameReader reader_;
-  Creator peer_;
+  std::shared_ptr<linux_platform::AcceptedConnection> accepted_;
+  linux_platform::ConnectedPeer peer_;
+  Creator creator_;
+  std::stop_source stopReading_;
+  linux_platform::BudgetedFrameReader reader_;
   AuthorizationStore& store_;
   const ServerSettings& settings_;
   std::map<linux_platform::AuthorizationReference, AuthorizationExternalForm> references_;

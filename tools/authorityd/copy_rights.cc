@@ -23,7 +23,7 @@ struct Grant {
 };
 
 std::string subjectText(const Creator& creator) {
-  return "process " + std::to_string(creator.processId) + " of user " +
+  return "process " + std::to_string(creator.process.pid) + " of user " +
          std::to_string(creator.user);
 }
 

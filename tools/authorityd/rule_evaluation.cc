@@ -27,8 +27,8 @@ OSStatus grantedToAdministrators(const Evaluation& evaluation) {
 
 OSStatus askedOfPolkit(const Evaluation& evaluation) {
   // polkit names a process by its id and its start time, as the creator was recorded.
-  const PolkitSubject subject{.processId = evaluation.creator.processId,
-                              .startTime = evaluation.creator.startTime,
+  const PolkitSubject subject{.processId = evaluation.creator.process.pid,
+                              .startTime = evaluation.creator.process.startTime,
                               .user = evaluation.creator.user};
   const Interaction interaction = (evaluation.flags & kAuthorizationFlagInteractionAllowed)
                                       ? Interaction::allowed

@@ -1,17 +1,13 @@
 #include "tools/authorityd/server.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <cerrno>
 #include <system_error>
-#include <thread>
 
+#include "platform/linux/posix/process_identity.h"
 #include "platform/linux/posix/unix_socket.h"
+#include "platform/linux/serving/large_allocations.h"
 #include "platform/linux/wire/frame_io.h"
 #include "tools/authorityd/connection.h"
-#include "tools/authorityd/creator.h"
-#include "tools/authorityd/server_log.h"
 
 namespace tarnel::authorityd {
 
@@ -37,43 +33,42 @@ std::expected<std::unique_ptr<Server>, std::string> Server::listen(ServerSetting
   return std::unique_ptr<Server>(new Server(std::move(settings), std::move(*socket)));
 }
 
+Server::Server(ServerSettings settings, UniqueFd socket) : settings_(std::move(settings)) {
+  linux_platform::returnLargeAllocationsToTheSystem();
+  const auto sizes = linux_platform::sizeShares(linux_platform::raiseDescriptorLimit(),
+                                                kDescriptorNeeds, kWantedShares);
+  acceptor_ = std::make_shared<linux_platform::ConnectionAcceptor>(
+      std::move(socket), sizes, gate_,
+      [this](const std::shared_ptr<linux_platform::AcceptedConnection>& accepted) {
+        serve(accepted);
+      },
+      loop_.wake());
+  loop_.add(acceptor_);
+  acceptor_->start();
+}
+
+// The acceptor's threads use the server: they end first.
+Server::~Server() { acceptor_->shutDown(); }
+
 void Server::run() {
-  while (true) {
-    pollfd waiting{.fd = socket_.get(), .events = POLLIN, .revents = 0};
-    if (::poll(&waiting, 1, -1) < 0 && errno != EINTR) logLine(failure("cannot wait for clients"));
-    acceptPending();
-  }
+  loop_.run();
+  // Nothing stops the loop of a server that runs for the life of the process.
+  std::abort();
 }
 
-void Server::acceptPending() {
-  while (true) {
-    UniqueFd client(::accept4(socket_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-    if (!client) {
-      if (errno == EINTR || errno == ECONNABORTED) continue;
-      // Nothing left waiting, or a passing shortage: back to waiting either way.
-      if (errno != EAGAIN) logLine(failure("cannot accept"));
-      return;
-    }
-    // One more client than allowed is closed at once: it is refused, never kept waiting.
-    const auto user = linux_platform::ConnectionShares::userAt(client.get());
-    auto slot = user ? shares_.take(*user) : std::nullopt;
-    if (!slot) continue;
-    try {
-      std::thread([this, client = std::move(client), slot = std::move(*slot)]() mutable {
-        serve(std::move(client));
-      }).detach();
-    } catch (const std::system_error&) {
-      logLine("cannot start a thread for a client");
-    }
-  }
-}
-
-void Server::serve(UniqueFd client) {
-  // Who is at the other end, as the kernel recorded it when the client connected.
-  const auto creator = connectedCreator(client.get());
-  if (!creator) return;
-  if (!linux_platform::receiveSenderCredentials(client.get())) return;
-  Connection(std::move(client), *creator, store_, settings_).serve();
+void Server::serve(const std::shared_ptr<linux_platform::AcceptedConnection>& accepted) {
+  // Who is at the other end, as the kernel recorded it when the client connected; read here,
+  // under the validation time limit, never on the accept loop.
+  auto peer = linux_platform::connectedPeer(accepted->socket());
+  if (!peer) return;
+  if (!linux_platform::receiveSenderCredentials(accepted->socket())) return;
+  accepted->validated();
+  auto connection =
+      std::make_shared<Connection>(accepted, std::move(*peer), frames_, store_, settings_);
+  accepted->onCut([weak = std::weak_ptr(connection)] {
+    if (auto cut = weak.lock()) cut->cut();
+  });
+  connection->serve();
 }
 
 }  // namespace tarnel::authorityd

@@ -46,10 +46,17 @@ class LinuxStaticCode : public SecStaticCode {
   const std::uint32_t pid;
 };
 
+Executable openSelf() {
+  return std::make_shared<const UniqueFd>(::open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
+}
+
 }  // namespace
 
 LinuxCodeSigning::LinuxCodeSigning(std::string anchorsFolder, std::string clientGroup, Log* log)
-    : anchorsFolder_(std::move(anchorsFolder)), clientGroup_(std::move(clientGroup)), log_(log) {}
+    : anchorsFolder_(std::move(anchorsFolder)),
+      clientGroup_(std::move(clientGroup)),
+      log_(log),
+      self_(openSelf()) {}
 
 OSStatus LinuxCodeSigning::refuse(std::uint32_t pid, const SigningFailure& failure) {
   if (log_) {
@@ -69,11 +76,11 @@ OSStatus LinuxCodeSigning::createRequirement(std::string_view text, SecCSFlags f
 
 OSStatus LinuxCodeSigning::copySelf(SecCSFlags flags, std::unique_ptr<SecCode>& code) {
   if (flags != kSecCSDefaultFlags) return errSecCSInvalidFlags;
-  // This process's executable does not change while it runs: opened once, shared by every code
-  // object made of it.
-  std::call_once(selfOpened_, [this] {
-    self_ = std::make_shared<const UniqueFd>(::open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
-  });
+  // This process's executable does not change while it runs: opened at start, before any peer
+  // can have used up the descriptors, and shared by every code object made of it. Had that open
+  // failed, it is tried again: a failure is never kept.
+  std::lock_guard lock(selfMutex_);
+  if (!*self_) self_ = openSelf();
   if (!*self_) return errSecCSStaticCodeNotFound;
   code = std::make_unique<LinuxCode>(self_, Whose::self);
   return errSecSuccess;

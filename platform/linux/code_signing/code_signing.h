@@ -20,8 +20,8 @@ namespace tarnel::linux_platform {
 class LinuxCodeSigning : public CodeSigning {
  public:
   // `anchorsFolder` holds the trust anchors as PEM files; the platform's is kDefaultAnchorsFolder.
-  // Peers are sealed clients of `clientGroup`. Every peer refused, and why, goes to `log` when
-  // one is given.
+  // Opens this process's own executable now, once, before the process serves. Peers are sealed
+  // clients of `clientGroup`. Every peer refused, and why, goes to `log` when one is given.
   explicit LinuxCodeSigning(std::string anchorsFolder = kDefaultAnchorsFolder,
                             std::string clientGroup = kClientGroup, Log* log = nullptr);
 
@@ -44,7 +44,7 @@ class LinuxCodeSigning : public CodeSigning {
   std::string anchorsFolder_;
   std::string clientGroup_;
   Log* log_;
-  std::once_flag selfOpened_;
+  std::mutex selfMutex_;
   std::shared_ptr<const UniqueFd> self_;
   OwnCodeVerdict ownCode_;
 };

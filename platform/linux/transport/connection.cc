@@ -6,39 +6,39 @@
 #include <atomic>
 #include <utility>
 
+#include "platform/linux/posix/audit_token.h"
 #include "platform/linux/wire/frame_io.h"
 
 namespace tarnel::linux_platform {
 
 struct LinuxConnection::Channel {
-  explicit Channel(UniqueFd s) : socket(std::move(s)) {}
+  explicit Channel(std::shared_ptr<AcceptedConnection> a) : accepted(std::move(a)) {}
 
   // Writes one frame whole. A frame that cannot be written ends the connection, so that the peer
   // learns that no answer is coming instead of waiting for it.
   bool send(const Bytes& payload) {
     std::lock_guard lock(writing);
-    if (writeFrame(socket.get(), payload)) return true;
+    if (writeFrame(accepted->socket(), payload)) return true;
     shutDown();
     return false;
   }
 
   // The peer reads the end of the stream; a thread blocked reading it wakes. The descriptor stays
   // open until the last holder goes, so that its number is never reused under a reader.
-  void shutDown() { ::shutdown(socket.get(), SHUT_RDWR); }
+  void shutDown() { ::shutdown(accepted->socket(), SHUT_RDWR); }
 
-  UniqueFd socket;
+  std::shared_ptr<AcceptedConnection> accepted;
   std::mutex writing;
 };
 
-LinuxConnection::LinuxConnection(UniqueFd socket, ConnectionServices services)
-    : channel_(std::make_shared<Channel>(std::move(socket))),
-      pin_(channel_->socket.get(), peerAuditToken(channel_->socket.get())),
+LinuxConnection::LinuxConnection(std::shared_ptr<AcceptedConnection> accepted,
+                                 ConnectionServices services)
+    : channel_(std::make_shared<Channel>(std::move(accepted))),
+      pin_(channel_->accepted->socket(), peerAuditToken(channel_->accepted->socket())),
       services_(services),
-      reader_(channel_->socket.get(), FrameReader::Options{.frameTimeLimit = kFrameTimeLimit,
-                                                           .budget = &services_.frames,
-                                                           .stop = stopReading_.get_token()}) {
+      reader_(channel_->accepted->socket(), services_.frames, stopReading_.get_token()) {
   // No pidfd per read: while the pinned process lives, its id names it alone (PeerPin).
-  receiveSenderCredentials(channel_->socket.get(), SenderPidfds::notAttached);
+  receiveSenderCredentials(channel_->accepted->socket(), SenderPidfds::notAttached);
 }
 
 LinuxConnection::~LinuxConnection() = default;
@@ -97,19 +97,18 @@ void LinuxConnection::serve() {
       std::lock_guard lock(mutex_);
       object = object_;
     }
-    // Once the process has begun to end, nothing more starts: the peer finds the connection
-    // ended without an answer, as it would had the process ended first.
-    if (!services_.requests.enter()) return;
+    // Once the end is over, nothing more starts: the peer finds the connection ended without
+    // an answer, as it would had the process ended first.
+    auto request = channel_->accepted->startRequest();
+    if (!request) return;
     auto reply = method->reply ? replyBlockFor(message.id) : ReplyBlock([](auto) {});
     try {
       object->invoke(message.selector, std::move(message.arguments), std::move(reply));
     } catch (...) {
       // A handler that fails ends its own connection, never the service.
-      services_.requests.leave();
       invalidate();
       return;
     }
-    services_.requests.leave();
   }
 }
 
@@ -118,7 +117,7 @@ bool LinuxConnection::announceReady() {
   // and start time: bytes it sent before the validation may come from code that ran before the
   // code that was validated. Every such byte is queued by now, so an empty queue proves none.
   int queued = 0;
-  if (::ioctl(channel_->socket.get(), FIONREAD, &queued) != 0 || queued != 0) return false;
+  if (::ioctl(channel_->accepted->socket(), FIONREAD, &queued) != 0 || queued != 0) return false;
   // Validated as it ran then: it must still run that image, unreachable to other processes.
   if (!peerKeepsTrust()) return false;
   return channel_->send(encodeReady());
@@ -138,10 +137,10 @@ std::expected<LinuxConnection::Call, LinuxConnection::End> LinuxConnection::next
     return std::unexpected(frame.error() == FrameReadError::endOfStream ? End::peerLeft
                                                                         : End::protocolBroken);
   }
-  if (!pin_.admits(frame->senders) || !peerKeepsTrust()) {
+  if (!pin_.admits(frame->frame.senders) || !peerKeepsTrust()) {
     return std::unexpected(End::protocolBroken);
   }
-  auto call = decodeCall(frame->payload);
+  auto call = decodeCall(frame->frame.payload);
   if (!call) return std::unexpected(End::protocolBroken);
   std::lock_guard lock(mutex_);
   if (invalidated_) return std::unexpected(End::peerLeft);

@@ -11,32 +11,31 @@
 #include <optional>
 #include <stop_token>
 
-#include "platform/linux/posix/unique_fd.h"
+#include "platform/linux/serving/accepted_connection.h"
+#include "platform/linux/serving/budgeted_frame_reader.h"
+#include "platform/linux/serving/frame_budget.h"
 #include "platform/linux/transport/interface.h"
 #include "platform/linux/transport/message_format.h"
 #include "platform/linux/transport/peer_pin.h"
-#include "platform/linux/transport/request_gate.h"
-#include "platform/linux/wire/frame_budget.h"
-#include "platform/linux/wire/frame_io.h"
 #include "platform/log.h"
 #include "platform/transport.h"
 
 namespace tarnel::linux_platform {
 
-// What every connection of a transport shares: where it says why it cut a peer off, the budget
-// of its large frames, and the gate of its requests.
+// What every connection of a transport shares: where it says why it cut a peer off, and the
+// budget of its large frames.
 struct ConnectionServices {
   Log& log;
   FrameBudget& frames;
-  RequestGate& requests;
 };
 
 class LinuxConnection : public XPCConnection {
  public:
-  // Takes an accepted socket; the peer's audit token and pidfd are taken now, as the kernel
-  // recorded them when the peer connected, and the image it runs is held from now on. The socket
-  // closes when the connection and every reply block made for it have gone.
-  LinuxConnection(UniqueFd socket, ConnectionServices services);
+  // Takes an accepted connection; the peer's audit token and pidfd are taken now, as the kernel
+  // recorded them when the peer connected, and the image it runs is held from now on: this reads
+  // the peer, and is made on the connection's own thread. The socket closes when the connection
+  // and every reply block made for it have gone.
+  LinuxConnection(std::shared_ptr<AcceptedConnection> accepted, ConnectionServices services);
   ~LinuxConnection() override;
   LinuxConnection(const LinuxConnection&) = delete;
   LinuxConnection& operator=(const LinuxConnection&) = delete;
@@ -53,11 +52,11 @@ class LinuxConnection : public XPCConnection {
   // Run by the thread of the connection's own once the delegate took it: waits until it is
   // resumed, tells the peer that it may speak, then delivers the peer's calls until the peer
   // leaves, the connection is invalidated, the peer breaks the protocol, which invalidates it, or
-  // the request gate closes (what arrives then is not delivered). A frame that has begun must be
-  // whole within kFrameTimeLimit; between frames a peer may wait as long as it likes.
-  // A peer that spoke before it was told breaks the protocol; so does one that, by the time it
-  // is told or any message of its arrives, is no longer the process that was validated as it was
-  // then (PeerPin::breach).
+  // the end is over (what arrives then is not delivered; RequestGate). A frame that has begun must
+  // be whole within kFrameTimeLimit; between frames a peer may wait as long as it likes. A peer
+  // that spoke before it was told breaks the protocol; so does one that, by the time it is told or
+  // any message of its arrives, is no longer the process that was validated as it was then
+  // (PeerPin::breach).
   void serve();
 
  private:
@@ -86,7 +85,7 @@ class LinuxConnection : public XPCConnection {
   PeerPin pin_;
   ConnectionServices services_;
   std::stop_source stopReading_;
-  FrameReader reader_;
+  BudgetedFrameReader reader_;
 
   mutable std::mutex mutex_;
   std::condition_variable stateChanged_;

@@ -2,6 +2,7 @@
 
 #include "platform/linux/posix/pidfd.h"
 #include "platform/linux/posix/socket_holder.h"
+#include "platform/linux/serving/peer_senders.h"
 
 namespace tarnel::linux_platform {
 
@@ -39,21 +40,10 @@ PeerPin::PeerPin(int socketFd, std::optional<AuditToken> token, PeerLookup looku
 }
 
 bool PeerPin::admits(const std::vector<SenderCredentials>& senders) const {
-  if (!token_ || !process_ || senders.empty()) return false;
-  for (const auto& sender : senders) {
-    if (!isPinnedProcess(sender)) return false;
-  }
-  return true;
-}
-
-bool PeerPin::isPinnedProcess(const SenderCredentials& sender) const {
-  if (sender.processId <= 0 || static_cast<std::uint32_t>(sender.processId) != token_->processId) {
-    return false;
-  }
-  if (identity_ && sender.processIdentity) return *identity_ == *sender.processIdentity;
-  // Asked after the message was read: if the pinned process has not been reaped by now, it held
-  // its id all along, and no other process can have sent under it.
-  return pidfdProcessAlive(process_->pidfd());
+  if (!token_ || !process_) return false;
+  const ProcessIdentity pinned{.pid = static_cast<pid_t>(token_->processId),
+                               .pidfsIdentity = identity_};
+  return sentOnlyBy(pinned, process_->pidfd(), senders);
 }
 
 std::optional<std::string> PeerPin::breach() const {

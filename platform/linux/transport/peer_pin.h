@@ -34,9 +34,7 @@ class PeerPin {
 
   const std::optional<AuditToken>& token() const { return token_; }
 
-  // Whether every sender of a message is the pinned process itself: the same process id, and the
-  // same process by its pidfd where the kernel names processes (a reused id never passes), by
-  // the pinned process still living where it only gives pidfds, or else by its start time.
+  // Whether every sender of a message is the pinned process itself (sentOnlyBy).
   bool admits(const std::vector<SenderCredentials>& senders) const;
 
   // Why the pinned process can no longer be trusted with the connection, in words for the log:
@@ -46,8 +44,6 @@ class PeerPin {
   std::optional<std::string> breach() const;
 
  private:
-  bool isPinnedProcess(const SenderCredentials& sender) const;
-
   std::optional<AuditToken> token_;
   std::optional<ProcessHandle> process_;
   std::optional<ProcessImage> image_;

@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/posix/unique_fd.h"
+#include "platform/linux/serving/descriptor_budget.h"
+#include "platform/linux/serving/frame_budget.h"
+#include "platform/linux/serving/request_gate.h"
+#include "platform/linux/serving/server_loop.h"
 #include "platform/linux/transport/listener.h"
 #include "platform/linux/transport/socket_activation.h"
 #include "platform/log.h"
@@ -24,10 +27,17 @@ inline constexpr const char* kServiceSocketDirectory = "/var/run";
 // What the large frames of every connection together may take (FrameBudget).
 inline constexpr std::size_t kFrameBudget = 128 * 1024 * 1024;
 
+// The descriptors of the helper's connections: the socket, and for its peer a pidfd, the /proc
+// folder, its tasks, its status and its memory (PeerPin); and those of its own work, apart from
+// them: the listening socket, the loop's events, the accept reserve, the log, its own executable
+// and what a request runs (launchctl and its pipes, the files it writes).
+inline constexpr DescriptorNeeds kDescriptorNeeds{.perConnection = 6, .ownWork = 64};
+
 class LinuxTransport : public Transport {
  public:
   // Service sockets live in `socketDirectory`: /var/run on a system, a temporary folder in tests.
-  // Why a peer was cut off for breaking the trust it was accepted with goes to `log`.
+  // Why a peer was cut off for breaking the trust it was accepted with goes to `log`. Raises the
+  // descriptor limit to its hard limit and sizes the connection shares from it.
   explicit LinuxTransport(Log& log, std::string socketDirectory = kServiceSocketDirectory);
   ~LinuxTransport() override;
   LinuxTransport(const LinuxTransport&) = delete;
@@ -46,9 +56,13 @@ class LinuxTransport : public Transport {
   void stop();
 
   // The end of the process, as far as the transport is concerned: from now on no connection is
-  // accepted (those that wait are left for the next start) and no request starts; then waits
-  // until the requests that run on other connections have finished, or `bound` has passed.
+  // accepted (those that wait are left for the next start); the connections accepted before are
+  // served until every running request has finished and every one of them has had its first
+  // request carried out, or `bound` has passed (RequestGate); after that no request starts.
   void finishRequests(std::chrono::milliseconds bound);
+
+  // The connection shares, as sized from the descriptor limit.
+  const ShareSizes& shareSizes() const { return sizes_; }
 
   // Where the named service's socket is.
   std::string socketPath(const std::string& name) const;
@@ -57,11 +71,11 @@ class LinuxTransport : public Transport {
   std::optional<ActivatedSocket> takeActivated(const std::string& name);
 
   std::string socketDirectory_;
+  ShareSizes sizes_;
   FrameBudget frames_{kFrameBudget};
   RequestGate requests_;
   ConnectionServices services_;
-  std::shared_ptr<UniqueFd> loopWake_;
-  UniqueFd stopEvent_;
+  ServerLoop loop_;
 
   std::mutex mutex_;
   std::vector<std::shared_ptr<LinuxListener>> listeners_;

@@ -168,10 +168,9 @@ std::expected<ReceivedFrame, FrameReadError> FrameReader::next() {
   if (length == 0 || length > kMaximumFrameLength) {
     return std::unexpected(FrameReadError::badLength);
   }
-  if (options_.budget != nullptr) {
+  if (options_.beforeBody) {
     const auto waitFrom = Clock::now();
-    frame.room = options_.budget->reserveFrame(length, options_.stop);
-    if (options_.stop.stop_requested()) return std::unexpected(FrameReadError::stopped);
+    if (!options_.beforeBody(length)) return std::unexpected(FrameReadError::stopped);
     // Waiting for room is this side's doing, not the peer's.
     if (deadline) *deadline += Clock::now() - waitFrom;
   }

@@ -7,21 +7,16 @@
 #include <chrono>
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <optional>
 #include <span>
-#include <stop_token>
 #include <vector>
 
 #include "model/value.h"
-#include "platform/linux/wire/frame_budget.h"
 
 namespace tarnel::linux_platform {
 
 inline constexpr std::uint32_t kMaximumFrameLength = 16 * 1024 * 1024;
-
-// What a server gives a peer to send the rest of a frame once it has begun: a peer that is slower
-// holds what the server set aside for it for nothing, and is cut off.
-inline constexpr std::chrono::seconds kFrameTimeLimit{10};
 
 // The process that sent bytes, as the kernel attached it to them (SO_PASSCRED, and SO_PASSPIDFD
 // where the kernel has it).
@@ -40,8 +35,6 @@ struct ReceivedFrame {
   // One entry per sender seen among the frame's bytes; a frame whose bytes came from two
   // processes lists both.
   std::vector<SenderCredentials> senders;
-  // The room this frame holds in the reader's budget, until it and what is made of it are done.
-  FrameBudget::Reservation room;
 };
 
 enum class FrameReadError {
@@ -49,7 +42,7 @@ enum class FrameReadError {
   badLength,    // a length of 0 or above the limit
   truncated,    // the peer closed the connection inside a frame
   tooSlow,      // the rest of a frame that had begun did not come within the time allowed
-  stopped,      // the reader was asked to stop while it waited for room
+  stopped,      // beforeBody declined the frame
   failed,       // the socket failed; errno, as readFrame returns, says how
 };
 
@@ -74,13 +67,12 @@ class FrameReader {
 
   struct Options {
     std::size_t lookahead = kLookahead;
-    // How long the rest of a frame may take once its first byte has come, the time it waits for
-    // room not counted; without it, as long as the peer likes. Between frames there is no limit.
+    // How long the rest of a frame may take once its first byte has come, the time beforeBody
+    // takes not counted; without it, as long as the peer likes. Between frames there is no limit.
     std::optional<std::chrono::milliseconds> frameTimeLimit;
-    // Where a large frame takes its room before its bytes are read; none for no limit.
-    FrameBudget* budget = nullptr;
-    // Asked for, it ends a wait for room.
-    std::stop_token stop;
+    // Called with each frame's length before its body is read, so that the reader's owner may
+    // set room aside for it first; false ends the read with FrameReadError::stopped.
+    std::function<bool(std::uint32_t length)> beforeBody;
   };
 
   FrameReader(int socketFd, Options options);

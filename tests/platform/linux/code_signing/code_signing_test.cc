@@ -11,11 +11,13 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "platform/linux/posix/audit_token.h"
 #include "platform/linux/posix/process_status.h"
 #include "tests/support/signing/signing_fixtures.h"
 #include "tests/support/temporary_folder.h"
+#include "tests/support/used_up_descriptors.h"
 
 namespace tarnel::linux_platform {
 namespace {
@@ -291,6 +293,22 @@ TEST_F(CodeSigningTest, ValidatesThisProcessThroughItsOwnExecutable) {
   EXPECT_EQ(signing_.checkValidity(*staticCode, kClientFlags, *requirement_), errSecCSUnsigned);
   EXPECT_EQ(signing_.checkValidity(*staticCode, kClientFlags | 4, *requirement_),
             errSecCSInvalidFlags);
+}
+
+// Peers holding connections can use up the process's descriptors: an open of its executable made
+// then fails. It is opened at start instead, and an open that failed is tried again, never kept.
+TEST_F(CodeSigningTest, OpensItsOwnExecutableAtStartAndNeverKeepsAFailure) {
+  std::unique_ptr<SecCode> self;
+  std::optional<LinuxCodeSigning> startedOutOfDescriptors;
+  {
+    support::UsedUpDescriptors usedUp;
+    const UniqueFd openedNow(::open("/proc/self/exe", O_RDONLY | O_CLOEXEC));
+    EXPECT_FALSE(openedNow);
+    EXPECT_EQ(signing_.copySelf(0, self), errSecSuccess);
+    startedOutOfDescriptors.emplace(support::anchorsFolder());
+    EXPECT_EQ(startedOutOfDescriptors->copySelf(0, self), errSecCSStaticCodeNotFound);
+  }
+  EXPECT_EQ(startedOutOfDescriptors->copySelf(0, self), errSecSuccess);
 }
 
 TEST_F(CodeSigningTest, RefusesObjectsOfAnotherService) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -20,6 +21,7 @@
 
 #include "platform/linux/posix/audit_token.h"
 #include "platform/linux/posix/unix_socket.h"
+#include "platform/linux/serving/time_limits.h"
 #include "platform/linux/transport/message_format.h"
 #include "platform/linux/transport/service_client.h"
 #include "platform/linux/wire/cbor_codec.h"
@@ -349,6 +351,62 @@ TEST_F(TransportTest, OnlyUnfinishedWorkIsCutForSlowness) {
   auto unjudged = connect();
   EXPECT_EQ(unjudged.awaitReady().error(), CallFailure::invalidated);
   never.set_value();
+}
+
+// The listening socket of this process bound at `path`, as the next start would adopt it.
+int listeningSocketAt(const std::string& path) {
+  for (int fd = 3; fd < 1024; ++fd) {
+    int listening = 0;
+    socklen_t length = sizeof listening;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 && listening &&
+        boundPath(fd) == path) {
+      return fd;
+    }
+  }
+  return -1;
+}
+
+// The end begins between a peer's ready frame and its first request. An ordinary server, whose
+// end drops every request that arrives after it began, leaves that peer told ready and never
+// answered; ours answers it within the drain's bound, and leaves a peer that connects after the
+// end began untold, queued in the listening socket for the next start.
+TEST_F(TransportTest, TheEndAnswersEveryPeerToldReadyAndLeavesLaterOnesQueued) {
+  {
+    auto listening = listenAt(folder + "/ordinary");
+    ASSERT_TRUE(listening.has_value());
+    std::atomic<bool> ending = false;
+    std::thread ordinary([&] {
+      pollfd waiting{.fd = listening->get(), .events = POLLIN, .revents = 0};
+      ::poll(&waiting, 1, -1);
+      const UniqueFd peer(::accept4(listening->get(), nullptr, nullptr, SOCK_CLOEXEC));
+      writeFrame(peer.get(), encodeReady());
+      const auto request = readFrame(peer.get());
+      if (request && !ending) writeFrame(peer.get(), encodeReply(1, {}));
+    });
+    auto told = ServiceClient::connectToService("ordinary", folder);
+    ASSERT_TRUE(told.has_value());
+    ASSERT_TRUE(told->awaitReady().has_value());
+    ending = true;
+    EXPECT_FALSE(told->call(kRunAction, {Value(Dictionary{})}).has_value());
+    ordinary.join();
+  }
+
+  auto told = connect();
+  ASSERT_TRUE(told.awaitReady().has_value());
+  std::thread ending([&] { transport.finishRequests(std::chrono::seconds(10)); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  auto late = connect();
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_TRUE(told.call(kRunAction, {Value(Dictionary{})}).has_value());
+  ending.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+
+  pollfd untold{.fd = late.socket(), .events = POLLIN, .revents = 0};
+  EXPECT_EQ(::poll(&untold, 1, 500), 0) << "told ready, or closed, after the end began";
+  const int listening = listeningSocketAt(transport.socketPath("svc"));
+  ASSERT_GE(listening, 0);
+  EXPECT_GE(UniqueFd(::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC)).get(), 0)
+      << "not left in the listening socket";
 }
 
 TEST_F(TransportTest, BytesSentBeforeTheReadyFrameEndTheConnectionUndelivered) {

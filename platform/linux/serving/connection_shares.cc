@@ -1,4 +1,4 @@
-#include "platform/linux/wire/connection_shares.h"
+#include "platform/linux/serving/connection_shares.h"
 
 #include "platform/linux/posix/unix_socket.h"
 

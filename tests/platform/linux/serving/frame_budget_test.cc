@@ -1,4 +1,4 @@
-#include "platform/linux/wire/frame_budget.h"
+#include "platform/linux/serving/frame_budget.h"
 
 #include <gtest/gtest.h>
 
