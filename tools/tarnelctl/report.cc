@@ -78,7 +78,8 @@ std::string successSentence(const Command& command) {
 std::string emptyTestReport(const RequestOptions& options) {
   return "the test run of " + options.label.value_or("") +
          " reported nothing: its load printed nothing, it had not failed, and it wrote nothing to " +
-         pathOf(options.testOutputPath) + " (its StandardOutPath, if it should)\n";
+         pathOf(options.testOutputPath) + " (a job runs at its load only with RunAtLoad, and writes there only as its "
+         "StandardOutPath)\n";
 }
 
 bool endsTheHelper(const Command& command) {
