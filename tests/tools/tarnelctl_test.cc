@@ -165,6 +165,12 @@ TEST(TarnelctlReport, SaysWhatCameOfEachRequestInTheFormAsked) {
        replyOf(successReply()), "took x out of launchd and deleted /L/x\n", "", kDone},
       {requestOf(Action::Kind::test, Format::readable), replyOf(outputReply("78: failed\n")),
        "78: failed\n", "", kDone},
+      {requestOf(Action::Kind::test, Format::readable, {.label = "x", .testOutputPath = "/t/o"}),
+       replyOf(outputReply("")),
+       "the test run of x reported nothing: its load printed nothing, it had not failed, and it "
+       "wrote nothing to /t/o (a job runs at its load only with RunAtLoad, and writes there only "
+       "as its StandardOutPath)\n",
+       "", kDone},
       {requestOf(Action::Kind::load, Format::readable), replyOf(fileError), "",
        "tarnelctl: No such file: /L/y.plist (NSCocoaErrorDomain 4)\n  Make it first.\n",
        kAnsweredWithError},

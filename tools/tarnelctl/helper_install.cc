@@ -95,6 +95,12 @@ Report installHelper(Format format, const HelperInstallPaths& paths) {
   versions.installed = ::lstat(paths.installed.c_str(), &status) == 0;
   if (versions.installed) versions.installedVersion = versionOf(paths, paths.installed);
   if (auto current = reportIfCurrent(format, paths, versions)) return *current;
+  // Root's own group back as the effective one: what helperinstall starts (launchctl, and through
+  // it launchd's side of the helper's job and the helper itself) would otherwise run in the group
+  // that tarnelctl is set-group-id to, and make its files in it.
+  if (::setresgid(::getgid(), ::getgid(), ::getgid()) != 0) {
+    return reportFailure(format, Failure{.what = "cannot leave tarnelctl's set-group-id group"});
+  }
   const auto exitStatus = runShowingOnStandardError(
       paths.helperinstall, {paths.helperinstall, thisExecutable(), paths.carried});
   return reportInstall(format, paths, versions, exitStatus);

@@ -37,7 +37,8 @@ constexpr CodeMeaning kCodeMeanings[] = {
     {ReplyErrorCode::missingPayload, "the request lacks a value that its kind needs",
      "give every option that tarnelctl --help lists for the subcommand"},
     {ReplyErrorCode::removeFailed, "launchctl could not unload the job's file or remove its label",
-     "launchctl list shows the jobs that launchd holds"},
+     "launchctl list shows the jobs that launchd holds; a job loaded from the file is out once "
+     "the file is unloaded, and removing its label then fails: give --label \"\" to unload only"},
     {ReplyErrorCode::loadFailed, "launchctl could not load the job",
      "check that the file exists and holds a job definition; launchctl's words are in the "
      "helper's log"},
@@ -72,6 +73,13 @@ std::string successSentence(const Command& command) {
     default:
       return "done";
   }
+}
+
+std::string emptyTestReport(const RequestOptions& options) {
+  return "the test run of " + options.label.value_or("") +
+         " reported nothing: its load printed nothing, it had not failed, and it wrote nothing to " +
+         pathOf(options.testOutputPath) + " (a job runs at its load only with RunAtLoad, and writes there only as its "
+         "StandardOutPath)\n";
 }
 
 bool endsTheHelper(const Command& command) {
@@ -123,7 +131,10 @@ Report reportValue(const Command& command, const Value& value) {
   if (key && *key == static_cast<std::int64_t>(ReplyKey::output) && answer->is<std::string>()) {
     const std::string& text = *answer->get<std::string>();
     if (json) return jsonReport(Dictionary{{"outcome", "report"}, {"report", text}}, kDone);
-    return Report{.out = text.empty() || text.ends_with('\n') ? text : text + "\n"};
+    // An empty report is a run that printed no error, had not failed 0.3 seconds after its load,
+    // and wrote nothing to the output file: said so, rather than as nothing at all.
+    if (text.empty()) return Report{.out = emptyTestReport(command.options)};
+    return Report{.out = text.ends_with('\n') ? text : text + "\n"};
   }
   if (answer) {
     if (const auto error = errorInformation(*answer)) {

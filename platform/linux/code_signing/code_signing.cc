@@ -65,6 +65,11 @@ OSStatus LinuxCodeSigning::refuse(std::uint32_t pid, const SigningFailure& failu
   return failure.status;
 }
 
+OSStatus LinuxCodeSigning::refuseOwnCode(const SigningFailure& failure) {
+  if (log_) log_->write("code signing: refused this process's own code: " + failure.reason);
+  return failure.status;
+}
+
 OSStatus LinuxCodeSigning::createRequirement(std::string_view text, SecCSFlags flags,
                                              std::unique_ptr<SecRequirement>& requirement) {
   if (flags != kSecCSDefaultFlags) return errSecCSInvalidFlags;
@@ -119,9 +124,10 @@ OSStatus LinuxCodeSigning::checkValidity(const SecStaticCode& staticCode, SecCSF
   const int file = linuxStaticCode->file->get();
   if (linuxStaticCode->whose == Whose::self) {
     const auto validated = ownCode_.validate(file, anchorsFolder_, flags);
-    if (!validated) return validated.error().status;
-    return evaluateRequirement(linuxRequirement->expression, **validated) ? errSecSuccess
-                                                                          : errSecCSReqFailed;
+    if (!validated) return refuseOwnCode(validated.error());
+    return evaluateRequirement(linuxRequirement->expression, **validated)
+               ? errSecSuccess
+               : refuseOwnCode({errSecCSReqFailed, "its code does not satisfy the requirement"});
   }
   const auto validated = validateSignedFile(file, anchorsFolder_, flags);
   if (!validated) return refuse(linuxStaticCode->pid, validated.error());

@@ -21,7 +21,8 @@ class LinuxCodeSigning : public CodeSigning {
  public:
   // `anchorsFolder` holds the trust anchors as PEM files; the platform's is kDefaultAnchorsFolder.
   // Opens this process's own executable now, once, before the process serves. Peers are sealed
-  // clients of `clientGroup`. Every peer refused, and why, goes to `log` when one is given.
+  // clients of `clientGroup`. Every peer refused, and this process's own code when it is refused,
+  // and why, go to `log` when one is given.
   explicit LinuxCodeSigning(std::string anchorsFolder = kDefaultAnchorsFolder,
                             std::string clientGroup = kClientGroup, Log* log = nullptr);
 
@@ -40,6 +41,9 @@ class LinuxCodeSigning : public CodeSigning {
  private:
   // Logs why process `pid` is refused, and passes its status on.
   OSStatus refuse(std::uint32_t pid, const SigningFailure& failure);
+  // Logs why this process's own code is refused (every connection and request is then refused
+  // with it), and passes its status on.
+  OSStatus refuseOwnCode(const SigningFailure& failure);
 
   std::string anchorsFolder_;
   std::string clientGroup_;

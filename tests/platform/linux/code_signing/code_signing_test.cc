@@ -285,13 +285,22 @@ TEST_F(CodeSigningTest, RefusesGuestAttributesOtherThanOneAuditToken) {
 }
 
 TEST_F(CodeSigningTest, ValidatesThisProcessThroughItsOwnExecutable) {
+  // Its refusal is logged: the helper refuses every connection with it, and nothing else says why.
+  struct Lines : Log {
+    std::vector<std::string> lines;
+    void write(std::string_view line) override { lines.emplace_back(line); }
+  } log;
+  LinuxCodeSigning logged(support::anchorsFolder(), kClientGroup, &log);
   std::unique_ptr<SecCode> self;
-  ASSERT_EQ(signing_.copySelf(0, self), errSecSuccess);
+  ASSERT_EQ(logged.copySelf(0, self), errSecSuccess);
   std::unique_ptr<SecStaticCode> staticCode;
-  ASSERT_EQ(signing_.copyStaticCode(*self, 0, staticCode), errSecSuccess);
+  ASSERT_EQ(logged.copyStaticCode(*self, 0, staticCode), errSecSuccess);
   // The test program is not signed.
-  EXPECT_EQ(signing_.checkValidity(*staticCode, kClientFlags, *requirement_), errSecCSUnsigned);
-  EXPECT_EQ(signing_.checkValidity(*staticCode, kClientFlags | 4, *requirement_),
+  EXPECT_EQ(logged.checkValidity(*staticCode, kClientFlags, *requirement_), errSecCSUnsigned);
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_TRUE(log.lines[0].starts_with("code signing: refused this process's own code: "))
+      << log.lines[0];
+  EXPECT_EQ(logged.checkValidity(*staticCode, kClientFlags | 4, *requirement_),
             errSecCSInvalidFlags);
 }
 
