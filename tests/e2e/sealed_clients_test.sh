@@ -4,7 +4,6 @@
 # endpoint` exits 0 when served and 4 when refused.
 source /opt/tarnel/source/tests/e2e/lib.sh
 
-as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
 
 sealed=$(command -v tarnelctl)
 # The ordinary target: the editor signed as the package signs it, but not set-group-id.

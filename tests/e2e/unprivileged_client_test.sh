@@ -2,7 +2,6 @@
 # root to nobody who has not been authorized.
 source /opt/tarnel/source/tests/e2e/lib.sh
 
-as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
 
 job com.quorvant.e2e.unprivileged 'exit 0' >/tmp/unprivileged.plist
 chmod 0644 /tmp/unprivileged.plist

@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -182,6 +183,12 @@ class RunningPeer {
     arguments.push_back(socketPath);
     if (options.mappedFile) arguments.push_back(*options.mappedFile);
     std::vector<std::string> environment{"PATH=/usr/bin:/bin"};
+    // A sanitizer build's settings, which let a preloaded library come before its runtime.
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+      if (const char* value = std::getenv(name)) {
+        environment.push_back(std::string(name) + "=" + value);
+      }
+    }
     environment.insert(environment.end(), options.environment.begin(), options.environment.end());
     std::vector<char*> argv;
     for (auto& argument : arguments) argv.push_back(argument.data());
