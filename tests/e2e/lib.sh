@@ -50,12 +50,8 @@ check() {
   fi
 }
 
-# as_nobody COMMAND...: COMMAND run by user nobody. In a sanitizer build, without the leak check:
-# it stops the process with ptrace, which a sealed client's own group denies to its user.
-as_nobody() {
-  setpriv --reuid=nobody --regid=nogroup --clear-groups \
-    env ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" "$@"
-}
+# as_nobody COMMAND...: COMMAND run by user nobody.
+as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
 
 loaded() { launchctl list | awk -v label="$1" '$3 == label { found = 1 } END { exit !found }'; }
 running() {

@@ -60,7 +60,8 @@ dpkg-deb -c "$deb" | awk '$1 ~ /^d/ && ($1 != "drwxr-xr-x" || $2 != "root/root")
 
 [[ $(dpkg-deb -f "$deb" Package) == "$package" ]] || fail "the package's name"
 for dependency in libc6 libssl3 libcbor0.8 libplist3 libutf8proc2 polkitd; do
-  dpkg-deb -f "$deb" Depends | grep -q "\\b$dependency\\b" || fail "no dependency on $dependency"
+  dpkg-deb -f "$deb" Depends | grep "\\b$dependency\\b" >/dev/null ||
+    fail "no dependency on $dependency"
 done
 dpkg-deb -e "$deb" "$work/control"
 for script in postinst prerm postrm; do
@@ -104,9 +105,12 @@ dpkg-deb -x "$dbgsym" "$symbols"
   fail "the symbols' package does not depend on this very package"
 for program in "$installed" "$root"/usr/bin/* "$root"/usr/sbin/*; do
   id=$(readelf --notes "$program" | awk '/Build ID:/ { print $3 }')
-  # readelf complains that a debug file has no program interpreter, as such files have none.
+  # readelf complains that a debug file has no program interpreter, as such files have none. Its
+  # whole listing is read: a grep that quit at the first match would leave it to die of SIGPIPE,
+  # which pipefail takes for a failure.
   readelf -S --wide "$symbols/usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug" 2>/dev/null |
-    grep -qE ' \.(z)?debug_info ' || fail "no debugging information for $(basename "$program")"
+    grep -E ' \.(z)?debug_info ' >/dev/null ||
+    fail "no debugging information for $(basename "$program")"
 done
 
 # The anchor is the root of the identity that signed; what the helper install asks of its
