@@ -20,7 +20,7 @@ std::string helperJobPath() { return std::string(kLaunchDaemonsDirectory) + help
 void unloadHelperJob(Platform& platform, const std::string& launchctl) {
   const auto jobPath = helperJobPath();
   if (platform.files.exists(jobPath) &&
-      runLaunchctl(platform, launchctl, LaunchctlVerb::unload, jobPath)) {
+      !runLaunchctl(platform, launchctl, LaunchctlVerb::unload, jobPath)) {
     platform.log.write(withPath(couldNotUnloadPath, jobPath));
   }
   runLaunchctl(platform, launchctl, LaunchctlVerb::remove, helperLabel);
@@ -32,8 +32,8 @@ std::expected<void, PlatformError> removeStaleItems(Platform& platform,
   if (!names) return {};
   for (const auto& name : *names) {
     if (!name.starts_with(kMakersPrefix)) continue;
-    if (auto error = platform.files.removeItem(itemPath(directory, name))) {
-      return std::unexpected(std::move(*error));
+    if (auto removed = platform.files.removeItem(itemPath(directory, name)); !removed) {
+      return removed;
     }
   }
   return {};

@@ -83,21 +83,15 @@ constexpr struct {
 };
 
 Outcome ActionDispatcher::handle(const Dictionary& request) const {
-  try {
-    SharedSigning::validateOwnCode(platform_, controller_.clientRequirement());
-  } catch (...) {
+  if (!SharedSigning::validateOwnCode(platform_, controller_.clientRequirement())) {
     // The helper's own code failing its check in any way refuses every request.
     return answer(makeCodeErrorReply(ReplyErrorCode::notAuthorized));
   }
   const auto action = decodeAction(request);
   if (!action) return answer(makeCodeErrorReply(ReplyErrorCode::invalidRequest));
-  if (action->privileged) {
-    try {
-      PrivilegedValidator::validateAuthData(platform_, action->authData);
-    } catch (...) {
-      return Outcome{.answer = makeCodeErrorReply(ReplyErrorCode::notAuthorized),
-                     .then = Outcome::Then::endProcess};
-    }
+  if (action->privileged && !PrivilegedValidator::validateAuthData(platform_, action->authData)) {
+    return Outcome{.answer = makeCodeErrorReply(ReplyErrorCode::notAuthorized),
+                   .then = Outcome::Then::endProcess};
   }
   for (const auto& row : kKinds) {
     if (row.kind != action->kind) continue;
@@ -112,7 +106,7 @@ Outcome ActionDispatcher::handle(const Dictionary& request) const {
 
 bool ActionDispatcher::unloadIfPresent(const std::string& path) const {
   if (!platform_.files.exists(path)) return false;
-  if (!controller_.runLaunchctl(LaunchctlVerb::unload, path)) return false;
+  if (controller_.runLaunchctl(LaunchctlVerb::unload, path)) return false;
   platform_.log.write(withPath(couldNotUnloadPath, path));
   return true;
 }
@@ -121,13 +115,14 @@ Outcome ActionDispatcher::writeJob(const Action& action, AfterWrite then) const 
   const auto& save = *action.save;
   unloadIfPresent(save.path);
   controller_.runLaunchctl(LaunchctlVerb::remove, save.label);
-  if (auto failure = writeJobFile(platform_, save.string, save.path, ownershipFor(action),
-                                  FinalLink::follow)) {
-    return answer(std::move(*failure));
+  if (auto written =
+          writeJobFile(platform_, save.string, save.path, ownershipFor(action), FinalLink::follow);
+      !written) {
+    return answer(std::move(written.error()));
   }
   if (then == AfterWrite::load) {
-    if (auto failure = controller_.runLaunchctl(LaunchctlVerb::load, save.path)) {
-      return answer(std::move(*failure));
+    if (auto loaded = controller_.runLaunchctl(LaunchctlVerb::load, save.path); !loaded) {
+      return answer(std::move(loaded.error()));
     }
   }
   settle();
@@ -141,13 +136,15 @@ Outcome ActionDispatcher::deleteJob(const Action& action) const {
     controller_.runLaunchctl(LaunchctlVerb::remove, job.label);
     settle();
   }
-  if (auto failure = deleteFile(platform_, job.deletePath)) return answer(std::move(*failure));
+  if (auto deleted = deleteFile(platform_, job.deletePath); !deleted) {
+    return answer(std::move(deleted.error()));
+  }
   return answer(successReply());
 }
 
 Outcome ActionDispatcher::load(const Action& action) const {
-  if (auto failure = controller_.runLaunchctl(LaunchctlVerb::load, action.load->path)) {
-    return answer(std::move(*failure));
+  if (auto loaded = controller_.runLaunchctl(LaunchctlVerb::load, action.load->path); !loaded) {
+    return answer(std::move(loaded.error()));
   }
   return answer(successReply());
 }
@@ -155,7 +152,7 @@ Outcome ActionDispatcher::load(const Action& action) const {
 Outcome ActionDispatcher::remove(const Action& action) const {
   const auto& job = *action.remove;
   bool failed = unloadIfPresent(job.path);
-  if (!job.label.empty() && controller_.runLaunchctl(LaunchctlVerb::remove, job.label)) {
+  if (!job.label.empty() && !controller_.runLaunchctl(LaunchctlVerb::remove, job.label)) {
     failed = true;
   }
   // The runner's own dictionaries are not passed on: one code says that either step failed.
@@ -169,9 +166,10 @@ Outcome ActionDispatcher::test(const Action& action) const {
   if (isSymbolicLink(platform_, test.testPath)) {
     return answer(makeCodeErrorReply(ReplyErrorCode::symbolicLink));
   }
-  if (auto failure = writeJobFile(platform_, test.string, test.testPath, ownershipFor(action),
-                                  FinalLink::refuse)) {
-    return answer(std::move(*failure));
+  if (auto written = writeJobFile(platform_, test.string, test.testPath, ownershipFor(action),
+                                  FinalLink::refuse);
+      !written) {
+    return answer(std::move(written.error()));
   }
   return answer(outputReply(controller_.runTestJob(test)));
 }

@@ -45,12 +45,8 @@ Controller& Controller::shared() {
 
 bool Controller::shouldAcceptNewConnection(const std::shared_ptr<XPCListener>& listener,
                                            XPCConnection& connection) {
-  try {
-    SharedSigning::validateConnection(platform_, connection, requirement_);
-  } catch (...) {
-    // Whatever the check throws, the peer is refused without a word.
-    return false;
-  }
+  // A peer that fails the check is refused without a word.
+  if (!SharedSigning::validateConnection(platform_, connection, requirement_)) return false;
   connection.setExportedInterface(platform_.transport.interfaceWithProtocol(remoteActionType()));
   connection.setExportedObject(&shared());
   connection.resume();
@@ -79,8 +75,8 @@ std::shared_ptr<XPCListener> Controller::listener() const {
   return listener_;
 }
 
-std::optional<Dictionary> Controller::runLaunchctl(LaunchctlVerb verb,
-                                                   const std::string& argument) {
+std::expected<void, Dictionary> Controller::runLaunchctl(LaunchctlVerb verb,
+                                                         const std::string& argument) {
   return tarnel::runLaunchctl(platform_, launchctl, verb, argument);
 }
 

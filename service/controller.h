@@ -2,6 +2,7 @@
 // take a connection, and the object exported on each one taken, which answers its calls.
 #pragma once
 
+#include <expected>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -56,7 +57,7 @@ class Controller : public XPCListenerDelegate, public ExportedObject {
   std::shared_ptr<XPCListener> listener() const;
 
   // The operations that belong to Controller, on its platform and its launchctl.
-  std::optional<Dictionary> runLaunchctl(LaunchctlVerb verb, const std::string& argument);
+  std::expected<void, Dictionary> runLaunchctl(LaunchctlVerb verb, const std::string& argument);
   std::string runCapturingOutput(CaptureCommand command, const std::string& argument);
   std::string runTestJob(const Action::Test& test);
   void unloadHelperJob();
