@@ -29,6 +29,18 @@ std::expected<void, Dictionary> runLaunchctl(Platform& platform, const std::stri
 std::string runCapturingOutput(Platform& platform, const std::string& launchctl,
                                CaptureCommand command, const std::string& argument);
 
+// The two runners as operations of the object that holds the tool's path, Controller: every
+// caller runs launchctl through it, the test run and the helper's removal included.
+class CommandRunner {
+ public:
+  virtual ~CommandRunner() = default;
+  // runLaunchctl above, on the object's platform and tool path.
+  virtual std::expected<void, Dictionary> runLaunchctl(LaunchctlVerb verb,
+                                                       const std::string& argument) = 0;
+  // runCapturingOutput above, on the object's platform and tool path.
+  virtual std::string runCapturingOutput(CaptureCommand command, const std::string& argument) = 0;
+};
+
 // The captured text is never longer than this: it travels in a reply frame of at most 16 MiB.
 // Output past it is still read to the end, so the command is never left blocked on a full pipe.
 inline constexpr std::size_t kMaximumCapturedBytes = 4 * 1024 * 1024;

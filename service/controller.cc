@@ -3,9 +3,6 @@
 #include <utility>
 
 #include "model/remote_protocols.h"
-#include "operations/helper_removal.h"
-#include "operations/test_run.h"
-#include "service/action_dispatcher.h"
 #include "service/process_platform.h"
 
 namespace tarnel {
@@ -61,7 +58,7 @@ void Controller::listenerEndpointWithReply(const EndpointReply& reply) {
 }
 
 void Controller::runActionWith(const Dictionary& request, const ActionReply& reply) {
-  dispatchAction(*this, request, reply);
+  dispatchAction(platform_, requirement_, *this, request, reply);
 }
 
 void Controller::invoke(std::string_view selector, std::vector<Value> arguments, ReplyBlock reply) {
@@ -83,11 +80,5 @@ std::expected<void, Dictionary> Controller::runLaunchctl(LaunchctlVerb verb,
 std::string Controller::runCapturingOutput(CaptureCommand command, const std::string& argument) {
   return tarnel::runCapturingOutput(platform_, launchctl, command, argument);
 }
-
-std::string Controller::runTestJob(const Action::Test& test) {
-  return tarnel::runTestJob(platform_, launchctl, test);
-}
-
-void Controller::unloadHelperJob() { tarnel::unloadHelperJob(platform_, launchctl); }
 
 }  // namespace tarnel
