@@ -23,7 +23,7 @@ void BM_RunLaunchctl(benchmark::State& state) {
   linux_platform::LinuxPlatform services;
   Platform platform = services.platform();
   for (auto _ : state) {
-    if (runLaunchctl(platform, kTool, LaunchctlVerb::remove, kLabel)) {
+    if (!runLaunchctl(platform, kTool, LaunchctlVerb::remove, kLabel)) {
       state.SkipWithError("the tool did not run to success");
       return;
     }

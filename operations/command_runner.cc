@@ -65,15 +65,15 @@ std::vector<std::string> argumentList(std::string_view first, std::string_view s
 
 }  // namespace
 
-std::optional<Dictionary> runLaunchctl(Platform& platform, const std::string& launchctl,
-                                       LaunchctlVerb verb, const std::string& argument) {
+std::expected<void, Dictionary> runLaunchctl(Platform& platform, const std::string& launchctl,
+                                             LaunchctlVerb verb, const std::string& argument) {
   const auto& row = kVerbRows[static_cast<std::size_t>(verb)];
   // A tool that cannot be started is as failed as one that exits with an error: nothing waits
   // for an exit that will never come.
   const auto status =
       platform.processes.run(launchctl, argumentList(row.verbWord, row.option, argument));
-  if (status == 0) return std::nullopt;
-  return makeCodeErrorReply(row.codeOnFailure);
+  if (status == 0) return {};
+  return std::unexpected(makeCodeErrorReply(row.codeOnFailure));
 }
 
 std::string runCapturingOutput(Platform& platform, const std::string& launchctl,

@@ -2,7 +2,7 @@
 // alone, and one of three fixed commands whose standard output and error are captured as text.
 #pragma once
 
-#include <optional>
+#include <expected>
 #include <string>
 
 #include "model/value.h"
@@ -17,10 +17,10 @@ enum class LaunchctlVerb { load = 0, remove = 1, unload = 2 };
 enum class CaptureCommand { loadJob = 0, exitStatus = 1, errorText = 2 };
 
 // Runs `launchctl` with the verb's argument list, `argument` passed unchanged as its last element,
-// and waits for its exit. Nothing when it exits with status 0; otherwise, also when it cannot be
+// and waits for its exit. Success when it exits with status 0; otherwise, also when it cannot be
 // started, the code error reply of the verb (load 6, remove 5, unload 7). Logs nothing.
-std::optional<Dictionary> runLaunchctl(Platform& platform, const std::string& launchctl,
-                                       LaunchctlVerb verb, const std::string& argument);
+std::expected<void, Dictionary> runLaunchctl(Platform& platform, const std::string& launchctl,
+                                             LaunchctlVerb verb, const std::string& argument);
 
 // Runs `command` with `argument` (a job file path, a job label, a status text) and returns
 // everything it printed on standard output and standard error, read 1024 bytes at a time until end
@@ -28,6 +28,18 @@ std::optional<Dictionary> runLaunchctl(Platform& platform, const std::string& la
 // Empty when it cannot be started.
 std::string runCapturingOutput(Platform& platform, const std::string& launchctl,
                                CaptureCommand command, const std::string& argument);
+
+// The two runners as operations of the object that holds the tool's path, Controller: every
+// caller runs launchctl through it, the test run and the helper's removal included.
+class CommandRunner {
+ public:
+  virtual ~CommandRunner() = default;
+  // runLaunchctl above, on the object's platform and tool path.
+  virtual std::expected<void, Dictionary> runLaunchctl(LaunchctlVerb verb,
+                                                       const std::string& argument) = 0;
+  // runCapturingOutput above, on the object's platform and tool path.
+  virtual std::string runCapturingOutput(CaptureCommand command, const std::string& argument) = 0;
+};
 
 // The captured text is never longer than this: it travels in a reply frame of at most 16 MiB.
 // Output past it is still read to the end, so the command is never left blocked on a full pipe.

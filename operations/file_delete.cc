@@ -5,11 +5,11 @@
 
 namespace tarnel {
 
-std::optional<Dictionary> deleteFile(Platform& platform, const std::string& path) {
-  const auto error = platform.files.removeItem(path);
-  if (!error) return std::nullopt;
+std::expected<void, Dictionary> deleteFile(Platform& platform, const std::string& path) {
+  const auto removed = platform.files.removeItem(path);
+  if (removed) return {};
   platform.log.write(withPath(couldNotDeleteFile, path));
-  return makeNSErrorReply(*error);
+  return std::unexpected(makeNSErrorReply(removed.error()));
 }
 
 }  // namespace tarnel

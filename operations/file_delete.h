@@ -1,7 +1,7 @@
 // Deleting one item at a path, a folder with its content, for the delete request and the test run.
 #pragma once
 
-#include <optional>
+#include <expected>
 #include <string>
 
 #include "model/value.h"
@@ -9,8 +9,8 @@
 
 namespace tarnel {
 
-// Nothing when the item at `path` was removed; otherwise logs the delete message with the path and
-// returns the makeNSErrorReply reply of the removal's error.
-std::optional<Dictionary> deleteFile(Platform& platform, const std::string& path);
+// Success when the item at `path` was removed; otherwise logs the delete message with the path and
+// fails with the makeNSErrorReply reply of the removal's error.
+std::expected<void, Dictionary> deleteFile(Platform& platform, const std::string& path);
 
 }  // namespace tarnel

@@ -1,7 +1,6 @@
 #include "operations/helper_removal.h"
 
 #include "model/helper_label.h"
-#include "operations/command_runner.h"
 #include "operations/log_messages.h"
 
 namespace tarnel {
@@ -17,13 +16,12 @@ std::string itemPath(const std::string& directory, const std::string& name) {
 
 std::string helperJobPath() { return std::string(kLaunchDaemonsDirectory) + helperLabel; }
 
-void unloadHelperJob(Platform& platform, const std::string& launchctl) {
+void unloadHelperJob(Platform& platform, CommandRunner& commands) {
   const auto jobPath = helperJobPath();
-  if (platform.files.exists(jobPath) &&
-      runLaunchctl(platform, launchctl, LaunchctlVerb::unload, jobPath)) {
+  if (platform.files.exists(jobPath) && !commands.runLaunchctl(LaunchctlVerb::unload, jobPath)) {
     platform.log.write(withPath(couldNotUnloadPath, jobPath));
   }
-  runLaunchctl(platform, launchctl, LaunchctlVerb::remove, helperLabel);
+  commands.runLaunchctl(LaunchctlVerb::remove, helperLabel);
 }
 
 std::expected<void, PlatformError> removeStaleItems(Platform& platform,
@@ -32,8 +30,8 @@ std::expected<void, PlatformError> removeStaleItems(Platform& platform,
   if (!names) return {};
   for (const auto& name : *names) {
     if (!name.starts_with(kMakersPrefix)) continue;
-    if (auto error = platform.files.removeItem(itemPath(directory, name))) {
-      return std::unexpected(std::move(*error));
+    if (auto removed = platform.files.removeItem(itemPath(directory, name)); !removed) {
+      return removed;
     }
   }
   return {};

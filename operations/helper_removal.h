@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "model/platform_error.h"
+#include "operations/command_runner.h"
 #include "platform/platform.h"
 
 namespace tarnel {
@@ -21,8 +22,9 @@ inline constexpr std::string_view kMakersPrefix = "com.quorvant.";
 std::string helperJobPath();
 
 // Unloads the helper job file when an item exists there (a failure is logged with the path), then
-// removes the helper's label from launchd, its result ignored. Never fails.
-void unloadHelperJob(Platform& platform, const std::string& launchctl);
+// removes the helper's label from launchd, its result ignored, both through `commands`. Never
+// fails.
+void unloadHelperJob(Platform& platform, CommandRunner& commands);
 
 // Removes, in listing order, every item directly inside `directory` whose name begins with the
 // maker's prefix, a folder with all its content; hidden items are not listed. A folder that cannot

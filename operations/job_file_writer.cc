@@ -12,18 +12,18 @@ constexpr const char* kGroupAccount = "wheel";
 
 }  // namespace
 
-std::optional<Dictionary> writeJobFile(Platform& platform, const std::string& text,
-                                       const std::string& path, Ownership ownership,
-                                       FinalLink finalLink) {
-  if (const auto error = platform.files.writeText(path, text, finalLink)) {
+std::expected<void, Dictionary> writeJobFile(Platform& platform, const std::string& text,
+                                             const std::string& path, Ownership ownership,
+                                             FinalLink finalLink) {
+  if (const auto written = platform.files.writeText(path, text, finalLink); !written) {
     platform.log.write(withPath(couldNotWriteToFile, path));
-    return makeNSErrorReply(*error);
+    return std::unexpected(makeNSErrorReply(written.error()));
   }
   if (ownership == Ownership::rootWheel &&
-      platform.files.setOwner(path, kOwnerAccount, kGroupAccount)) {
+      !platform.files.setOwner(path, kOwnerAccount, kGroupAccount)) {
     platform.log.write(cantSetOwnerToRootWheel);
   }
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace tarnel

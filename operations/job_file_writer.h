@@ -2,7 +2,7 @@
 // for privileged requests.
 #pragma once
 
-#include <optional>
+#include <expected>
 #include <string>
 
 #include "model/value.h"
@@ -14,10 +14,10 @@ namespace tarnel {
 enum class Ownership { unchanged, rootWheel };
 
 // Writes `text` to `path` as UTF-8, not atomically, through a final link or not as `finalLink`
-// says. Nothing on success, also when root:wheel cannot be set (only logged); the makeNSErrorReply
-// reply of the write's error, logged with the path, when the text cannot be written.
-std::optional<Dictionary> writeJobFile(Platform& platform, const std::string& text,
-                                       const std::string& path, Ownership ownership,
-                                       FinalLink finalLink);
+// says. Success also when root:wheel cannot be set (only logged); the makeNSErrorReply reply of
+// the write's error, logged with the path, when the text cannot be written.
+std::expected<void, Dictionary> writeJobFile(Platform& platform, const std::string& text,
+                                             const std::string& path, Ownership ownership,
+                                             FinalLink finalLink);
 
 }  // namespace tarnel

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "model/action.h"
+#include "operations/command_runner.h"
 #include "platform/clock.h"
 #include "platform/platform.h"
 
@@ -20,7 +21,8 @@ inline constexpr std::size_t kMaximumTestOutputBytes = 8 * 1024 * 1024;
 
 // The report: what loading printed when it printed anything; otherwise the error text for a last
 // exit status other than "0\n" and the output file's text, joined by "\n" when both are there.
-// Both files are always deleted, job file first. Never fails.
-std::string runTestJob(Platform& platform, const std::string& launchctl, const Action::Test& test);
+// Both files are always deleted, job file first. Never fails. The three commands run through
+// `commands`.
+std::string runTestJob(Platform& platform, CommandRunner& commands, const Action::Test& test);
 
 }  // namespace tarnel

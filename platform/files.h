@@ -33,16 +33,18 @@ class Files {
   // Writes `text` as UTF-8 to `path` directly (not through a temporary file), creating the file or
   // replacing its contents; nothing is rolled back on failure. An existing item that is not a
   // regular file (a FIFO would block the writer, a device could act on being opened) is refused.
-  virtual std::optional<PlatformError> writeText(const std::string& path, std::string_view text,
-                                                 FinalLink finalLink) = 0;
+  virtual std::expected<void, PlatformError> writeText(const std::string& path,
+                                                       std::string_view text,
+                                                       FinalLink finalLink) = 0;
 
   // Sets the owner and group of the item at `path` by account name; a final link is not followed.
-  virtual std::optional<PlatformError> setOwner(const std::string& path, const std::string& user,
-                                                const std::string& group) = 0;
+  virtual std::expected<void, PlatformError> setOwner(const std::string& path,
+                                                      const std::string& user,
+                                                      const std::string& group) = 0;
 
   // Removes the item at `path`, a folder with all its contents; never follows a symbolic link, not
   // even one named with a trailing "/".
-  virtual std::optional<PlatformError> removeItem(const std::string& path) = 0;
+  virtual std::expected<void, PlatformError> removeItem(const std::string& path) = 0;
 
   // The names directly inside the folder at `path`, hidden items (names beginning with ".")
   // skipped, in the order the system lists them.

@@ -10,6 +10,7 @@
 #include "operations/helper_removal.h"
 #include "operations/job_file_writer.h"
 #include "operations/log_messages.h"
+#include "operations/test_run.h"
 #include "trust/is_symbolic_link.h"
 #include "trust/privileged_validator.h"
 #include "trust/shared_signing.h"
@@ -34,8 +35,8 @@ Ownership ownershipFor(const Action& action) {
 
 class ActionDispatcher {
  public:
-  explicit ActionDispatcher(Controller& controller)
-      : controller_(controller), platform_(controller.platform()) {}
+  ActionDispatcher(Platform& platform, ClientRequirement& requirement, CommandRunner& commands)
+      : platform_(platform), requirement_(requirement), commands_(commands) {}
 
   Outcome handle(const Dictionary& request) const;
 
@@ -56,8 +57,9 @@ class ActionDispatcher {
   bool unloadIfPresent(const std::string& path) const;
   void settle() const { platform_.clock.sleep(kSettlePause); }
 
-  Controller& controller_;
   Platform& platform_;
+  ClientRequirement& requirement_;
+  CommandRunner& commands_;
 };
 
 // The eight kinds: the payload each needs (none for the last two) and how it is carried out.
@@ -83,21 +85,15 @@ constexpr struct {
 };
 
 Outcome ActionDispatcher::handle(const Dictionary& request) const {
-  try {
-    SharedSigning::validateOwnCode(platform_, controller_.clientRequirement());
-  } catch (...) {
+  if (!SharedSigning::validateOwnCode(platform_, requirement_)) {
     // The helper's own code failing its check in any way refuses every request.
     return answer(makeCodeErrorReply(ReplyErrorCode::notAuthorized));
   }
   const auto action = decodeAction(request);
   if (!action) return answer(makeCodeErrorReply(ReplyErrorCode::invalidRequest));
-  if (action->privileged) {
-    try {
-      PrivilegedValidator::validateAuthData(platform_, action->authData);
-    } catch (...) {
-      return Outcome{.answer = makeCodeErrorReply(ReplyErrorCode::notAuthorized),
-                     .then = Outcome::Then::endProcess};
-    }
+  if (action->privileged && !PrivilegedValidator::validateAuthData(platform_, action->authData)) {
+    return Outcome{.answer = makeCodeErrorReply(ReplyErrorCode::notAuthorized),
+                   .then = Outcome::Then::endProcess};
   }
   for (const auto& row : kKinds) {
     if (row.kind != action->kind) continue;
@@ -112,7 +108,7 @@ Outcome ActionDispatcher::handle(const Dictionary& request) const {
 
 bool ActionDispatcher::unloadIfPresent(const std::string& path) const {
   if (!platform_.files.exists(path)) return false;
-  if (!controller_.runLaunchctl(LaunchctlVerb::unload, path)) return false;
+  if (commands_.runLaunchctl(LaunchctlVerb::unload, path)) return false;
   platform_.log.write(withPath(couldNotUnloadPath, path));
   return true;
 }
@@ -120,14 +116,15 @@ bool ActionDispatcher::unloadIfPresent(const std::string& path) const {
 Outcome ActionDispatcher::writeJob(const Action& action, AfterWrite then) const {
   const auto& save = *action.save;
   unloadIfPresent(save.path);
-  controller_.runLaunchctl(LaunchctlVerb::remove, save.label);
-  if (auto failure = writeJobFile(platform_, save.string, save.path, ownershipFor(action),
-                                  FinalLink::follow)) {
-    return answer(std::move(*failure));
+  commands_.runLaunchctl(LaunchctlVerb::remove, save.label);
+  if (auto written =
+          writeJobFile(platform_, save.string, save.path, ownershipFor(action), FinalLink::follow);
+      !written) {
+    return answer(std::move(written.error()));
   }
   if (then == AfterWrite::load) {
-    if (auto failure = controller_.runLaunchctl(LaunchctlVerb::load, save.path)) {
-      return answer(std::move(*failure));
+    if (auto loaded = commands_.runLaunchctl(LaunchctlVerb::load, save.path); !loaded) {
+      return answer(std::move(loaded.error()));
     }
   }
   settle();
@@ -138,16 +135,18 @@ Outcome ActionDispatcher::deleteJob(const Action& action) const {
   const auto& job = *action.delete_;
   if (!job.label.empty()) {
     unloadIfPresent(job.deletePath);
-    controller_.runLaunchctl(LaunchctlVerb::remove, job.label);
+    commands_.runLaunchctl(LaunchctlVerb::remove, job.label);
     settle();
   }
-  if (auto failure = deleteFile(platform_, job.deletePath)) return answer(std::move(*failure));
+  if (auto deleted = deleteFile(platform_, job.deletePath); !deleted) {
+    return answer(std::move(deleted.error()));
+  }
   return answer(successReply());
 }
 
 Outcome ActionDispatcher::load(const Action& action) const {
-  if (auto failure = controller_.runLaunchctl(LaunchctlVerb::load, action.load->path)) {
-    return answer(std::move(*failure));
+  if (auto loaded = commands_.runLaunchctl(LaunchctlVerb::load, action.load->path); !loaded) {
+    return answer(std::move(loaded.error()));
   }
   return answer(successReply());
 }
@@ -155,7 +154,7 @@ Outcome ActionDispatcher::load(const Action& action) const {
 Outcome ActionDispatcher::remove(const Action& action) const {
   const auto& job = *action.remove;
   bool failed = unloadIfPresent(job.path);
-  if (!job.label.empty() && controller_.runLaunchctl(LaunchctlVerb::remove, job.label)) {
+  if (!job.label.empty() && !commands_.runLaunchctl(LaunchctlVerb::remove, job.label)) {
     failed = true;
   }
   // The runner's own dictionaries are not passed on: one code says that either step failed.
@@ -169,35 +168,37 @@ Outcome ActionDispatcher::test(const Action& action) const {
   if (isSymbolicLink(platform_, test.testPath)) {
     return answer(makeCodeErrorReply(ReplyErrorCode::symbolicLink));
   }
-  if (auto failure = writeJobFile(platform_, test.string, test.testPath, ownershipFor(action),
-                                  FinalLink::refuse)) {
-    return answer(std::move(*failure));
+  if (auto written = writeJobFile(platform_, test.string, test.testPath, ownershipFor(action),
+                                  FinalLink::refuse);
+      !written) {
+    return answer(std::move(written.error()));
   }
-  return answer(outputReply(controller_.runTestJob(test)));
+  return answer(outputReply(runTestJob(platform_, commands_, test)));
 }
 
 Outcome ActionDispatcher::uninstall(const Action&) const {
-  controller_.runLaunchctl(LaunchctlVerb::remove, helperLabel);
+  commands_.runLaunchctl(LaunchctlVerb::remove, helperLabel);
   for (const auto directory : {kLaunchDaemonsDirectory, kPrivilegedHelperToolsDirectory}) {
     if (auto cleaned = removeStaleItems(platform_, std::string(directory)); !cleaned) {
       return answer(makeNSErrorReply(cleaned.error()));
     }
   }
-  controller_.unloadHelperJob();
+  unloadHelperJob(platform_, commands_);
   return endProcessSilently();
 }
 
 Outcome ActionDispatcher::terminate(const Action&) const {
-  controller_.unloadHelperJob();
+  unloadHelperJob(platform_, commands_);
   return endProcessSilently();
 }
 
 }  // namespace
 
-void dispatchAction(Controller& controller, const Dictionary& request, const ActionReply& reply) {
-  const auto outcome = ActionDispatcher(controller).handle(request);
+void dispatchAction(Platform& platform, ClientRequirement& requirement, CommandRunner& commands,
+                    const Dictionary& request, const ActionReply& reply) {
+  const auto outcome = ActionDispatcher(platform, requirement, commands).handle(request);
   if (outcome.answer) reply(*outcome.answer);
-  if (outcome.then == Outcome::Then::endProcess) controller.platform().processExit.exit(0);
+  if (outcome.then == Outcome::Then::endProcess) platform.processExit.exit(0);
 }
 
 }  // namespace tarnel

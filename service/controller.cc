@@ -3,9 +3,6 @@
 #include <utility>
 
 #include "model/remote_protocols.h"
-#include "operations/helper_removal.h"
-#include "operations/test_run.h"
-#include "service/action_dispatcher.h"
 #include "service/process_platform.h"
 
 namespace tarnel {
@@ -45,12 +42,8 @@ Controller& Controller::shared() {
 
 bool Controller::shouldAcceptNewConnection(const std::shared_ptr<XPCListener>& listener,
                                            XPCConnection& connection) {
-  try {
-    SharedSigning::validateConnection(platform_, connection, requirement_);
-  } catch (...) {
-    // Whatever the check throws, the peer is refused without a word.
-    return false;
-  }
+  // A peer that fails the check is refused without a word.
+  if (!SharedSigning::validateConnection(platform_, connection, requirement_)) return false;
   connection.setExportedInterface(platform_.transport.interfaceWithProtocol(remoteActionType()));
   connection.setExportedObject(&shared());
   connection.resume();
@@ -65,7 +58,7 @@ void Controller::listenerEndpointWithReply(const EndpointReply& reply) {
 }
 
 void Controller::runActionWith(const Dictionary& request, const ActionReply& reply) {
-  dispatchAction(*this, request, reply);
+  dispatchAction(platform_, requirement_, *this, request, reply);
 }
 
 void Controller::invoke(std::string_view selector, std::vector<Value> arguments, ReplyBlock reply) {
@@ -79,19 +72,13 @@ std::shared_ptr<XPCListener> Controller::listener() const {
   return listener_;
 }
 
-std::optional<Dictionary> Controller::runLaunchctl(LaunchctlVerb verb,
-                                                   const std::string& argument) {
+std::expected<void, Dictionary> Controller::runLaunchctl(LaunchctlVerb verb,
+                                                         const std::string& argument) {
   return tarnel::runLaunchctl(platform_, launchctl, verb, argument);
 }
 
 std::string Controller::runCapturingOutput(CaptureCommand command, const std::string& argument) {
   return tarnel::runCapturingOutput(platform_, launchctl, command, argument);
 }
-
-std::string Controller::runTestJob(const Action::Test& test) {
-  return tarnel::runTestJob(platform_, launchctl, test);
-}
-
-void Controller::unloadHelperJob() { tarnel::unloadHelperJob(platform_, launchctl); }
 
 }  // namespace tarnel

@@ -2,6 +2,7 @@
 // take a connection, and the object exported on each one taken, which answers its calls.
 #pragma once
 
+#include <expected>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -10,21 +11,19 @@
 #include <string_view>
 #include <vector>
 
-#include "model/action.h"
 #include "model/value.h"
 #include "operations/command_runner.h"
 #include "platform/platform.h"
 #include "platform/transport.h"
+#include "service/action_dispatcher.h"
 #include "trust/shared_signing.h"
 
 namespace tarnel {
 
-// How runActionWith:reply: answers: once, with one reply dictionary.
-using ActionReply = std::function<void(Dictionary reply)>;
 // How listenerEndpointWithReply: answers: once, with the endpoint or nil.
 using EndpointReply = std::function<void(std::optional<ListenerEndpoint> endpoint)>;
 
-class Controller : public XPCListenerDelegate, public ExportedObject {
+class Controller : public XPCListenerDelegate, public ExportedObject, public CommandRunner {
  public:
   // `listener` absent, `launchctl` "/bin/launchctl". Signatures are checked against `requirement`:
   // the process-wide client requirement unless a test gives its own.
@@ -55,14 +54,11 @@ class Controller : public XPCListenerDelegate, public ExportedObject {
   // The listener that accepted the most recent connection; safe from any thread.
   std::shared_ptr<XPCListener> listener() const;
 
-  // The operations that belong to Controller, on its platform and its launchctl.
-  std::optional<Dictionary> runLaunchctl(LaunchctlVerb verb, const std::string& argument);
-  std::string runCapturingOutput(CaptureCommand command, const std::string& argument);
-  std::string runTestJob(const Action::Test& test);
-  void unloadHelperJob();
-
-  Platform& platform() { return platform_; }
-  ClientRequirement& clientRequirement() { return requirement_; }
+  // The two launchctl runners, on its platform and its launchctl: the route of every command the
+  // helper runs.
+  std::expected<void, Dictionary> runLaunchctl(LaunchctlVerb verb,
+                                               const std::string& argument) override;
+  std::string runCapturingOutput(CaptureCommand command, const std::string& argument) override;
 
   // The full path of the launchd control tool.
   const std::string launchctl = "/bin/launchctl";

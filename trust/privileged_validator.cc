@@ -13,10 +13,10 @@ constexpr AuthorizationFlags kCopyRightsFlags =
 
 }  // namespace
 
-void PrivilegedValidator::validateAuthData(Platform& platform,
-                                           const std::optional<Bytes>& authData) {
+std::expected<void, PrivilegedValidator::ValidatorError> PrivilegedValidator::validateAuthData(
+    Platform& platform, const std::optional<Bytes>& authData) {
   if (!authData || authData->size() != kAuthorizationExternalFormLength) {
-    throw ValidatorError::invalidAuthData;
+    return std::unexpected(ValidatorError::invalidAuthData);
   }
   AuthorizationExternalForm externalForm{};
   std::ranges::copy(*authData, externalForm.begin());
@@ -25,17 +25,20 @@ void PrivilegedValidator::validateAuthData(Platform& platform,
   const OSStatus createStatus =
       platform.authorization.createFromExternalForm(externalForm, authorization);
   if (createStatus != errAuthorizationSuccess || !authorization) {
-    throw ValidatorError::invalidAuthData;
+    return std::unexpected(ValidatorError::invalidAuthData);
   }
 
   const AuthorizationItemSet rights{AuthorizationItem{.name = rightName, .value = {}, .flags = 0}};
-  const OSStatus copyStatus = platform.authorization.copyRights(*authorization, rights, nullptr,
-                                                                kCopyRightsFlags);
+  const OSStatus copyStatus =
+      platform.authorization.copyRights(*authorization, rights, nullptr, kCopyRightsFlags);
   // Freed whatever the verdict, and with the defaults: the rights stay with the client's
   // authorization.
   platform.authorization.free(std::move(authorization), kAuthorizationFlagDefaults);
 
-  if (copyStatus != errAuthorizationSuccess) throw ValidatorError::invalidAuthData;
+  if (copyStatus != errAuthorizationSuccess) {
+    return std::unexpected(ValidatorError::invalidAuthData);
+  }
+  return {};
 }
 
 }  // namespace tarnel

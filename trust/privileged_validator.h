@@ -2,6 +2,7 @@
 // authorization that is granted the service's one right.
 #pragma once
 
+#include <expected>
 #include <optional>
 
 #include "model/right_name.h"
@@ -16,9 +17,10 @@ class PrivilegedValidator {
 
   static constexpr const char* rightName = helperRightName;
 
-  // Returns when the authorization that `authData` externalizes is granted `rightName`; throws
+  // Success when the authorization that `authData` externalizes is granted `rightName`;
   // ValidatorError::invalidAuthData in every other case.
-  static void validateAuthData(Platform& platform, const std::optional<Bytes>& authData);
+  static std::expected<void, ValidatorError> validateAuthData(Platform& platform,
+                                                              const std::optional<Bytes>& authData);
 };
 
 }  // namespace tarnel

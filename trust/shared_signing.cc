@@ -53,53 +53,59 @@ ClientRequirement& SharedSigning::clientRequirement() {
   return *requirement;
 }
 
-void SharedSigning::validateCode(Platform& platform, const SecCode& code) {
-  validateCode(platform, code, clientRequirement());
+SharedSigning::Result SharedSigning::validateCode(Platform& platform, const SecCode& code) {
+  return validateCode(platform, code, clientRequirement());
 }
 
-void SharedSigning::validateConnection(Platform& platform, const XPCConnection& connection) {
-  validateConnection(platform, connection, clientRequirement());
+SharedSigning::Result SharedSigning::validateConnection(Platform& platform,
+                                                        const XPCConnection& connection) {
+  return validateConnection(platform, connection, clientRequirement());
 }
 
-void SharedSigning::validateOwnCode(Platform& platform) {
-  validateOwnCode(platform, clientRequirement());
+SharedSigning::Result SharedSigning::validateOwnCode(Platform& platform) {
+  return validateOwnCode(platform, clientRequirement());
 }
 
-void SharedSigning::validateCode(Platform& platform, const SecCode& code,
-                                 ClientRequirement& requirement) {
+SharedSigning::Result SharedSigning::validateCode(Platform& platform, const SecCode& code,
+                                                  ClientRequirement& requirement) {
   std::unique_ptr<SecStaticCode> staticCode;
   if (platform.codeSigning.copyStaticCode(code, kSecCSDefaultFlags, staticCode) != errSecSuccess) {
-    throw SigningError::notValidSigning;
+    return std::unexpected(SigningError::notValidSigning);
   }
   const SecRequirement* compiled = requirement.compiled(platform.codeSigning);
-  if (!compiled || !staticCode) throw SigningError::notValidSigning;
+  if (!compiled || !staticCode) return std::unexpected(SigningError::notValidSigning);
   if (platform.codeSigning.checkValidity(*staticCode, kClientValidityFlags, *compiled) !=
       errSecSuccess) {
-    throw SigningError::notValidSigning;
+    return std::unexpected(SigningError::notValidSigning);
   }
+  return {};
 }
 
-void SharedSigning::validateOwnCode(Platform& platform, ClientRequirement& requirement) {
+SharedSigning::Result SharedSigning::validateOwnCode(Platform& platform,
+                                                     ClientRequirement& requirement) {
   std::unique_ptr<SecCode> self;
   if (platform.codeSigning.copySelf(kSecCSDefaultFlags, self) != errSecSuccess || !self) {
-    throw SigningError::notValidSigning;
+    return std::unexpected(SigningError::notValidSigning);
   }
-  validateCode(platform, *self, requirement);
+  return validateCode(platform, *self, requirement);
 }
 
-void SharedSigning::validateConnection(Platform& platform, const XPCConnection& connection,
-                                       ClientRequirement& requirement) {
-  validateOwnCode(platform, requirement);
+SharedSigning::Result SharedSigning::validateConnection(Platform& platform,
+                                                        const XPCConnection& connection,
+                                                        ClientRequirement& requirement) {
+  if (auto own = validateOwnCode(platform, requirement); !own) return own;
   const auto token = connection.auditToken();
-  if (!token || token->size() != kAuditTokenLength) throw SigningError::notValidSigning;
+  if (!token || token->size() != kAuditTokenLength) {
+    return std::unexpected(SigningError::notValidSigning);
+  }
   const Dictionary attributes{{Value(kSecGuestAttributeAudit), Value(*token)}};
   std::unique_ptr<SecCode> guest;
   if (platform.codeSigning.copyGuestWithAttributes(attributes, kSecCSDefaultFlags, guest) !=
           errSecSuccess ||
       !guest) {
-    throw SigningError::notValidSigning;
+    return std::unexpected(SigningError::notValidSigning);
   }
-  validateCode(platform, *guest, requirement);
+  return validateCode(platform, *guest, requirement);
 }
 
 }  // namespace tarnel

@@ -3,6 +3,7 @@
 // later; the same validity routine checks the helper's own code.
 #pragma once
 
+#include <expected>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,15 +30,16 @@ class SharedSigning {
  public:
   enum class SigningError { notValidSigning };
 
-  // Throws notValidSigning unless the on-disk code of `code` is valid (flags 25) and satisfies
-  // the client requirement.
-  static void validateCode(Platform& platform, const SecCode& code);
-  // Throws notValidSigning unless the helper's own code passes validateCode and so does the code
-  // of the process named by the connection's audit token.
-  static void validateConnection(Platform& platform, const XPCConnection& connection);
-  // The self-integrity check: throws notValidSigning unless this process's code passes
-  // validateCode.
-  static void validateOwnCode(Platform& platform);
+  using Result = std::expected<void, SigningError>;
+
+  // notValidSigning unless the on-disk code of `code` is valid (flags 25) and satisfies the
+  // client requirement.
+  static Result validateCode(Platform& platform, const SecCode& code);
+  // notValidSigning unless the helper's own code passes validateCode and so does the code of the
+  // process named by the connection's audit token.
+  static Result validateConnection(Platform& platform, const XPCConnection& connection);
+  // The self-integrity check: notValidSigning unless this process's code passes validateCode.
+  static Result validateOwnCode(Platform& platform);
   // The client requirement in the code requirement language.
   static std::string clientRequirementText();
 
@@ -45,10 +47,11 @@ class SharedSigning {
   static ClientRequirement& clientRequirement();
 
   // The same operations with a given compiled requirement in place of the process-wide one.
-  static void validateCode(Platform& platform, const SecCode& code, ClientRequirement& requirement);
-  static void validateConnection(Platform& platform, const XPCConnection& connection,
-                                 ClientRequirement& requirement);
-  static void validateOwnCode(Platform& platform, ClientRequirement& requirement);
+  static Result validateCode(Platform& platform, const SecCode& code,
+                             ClientRequirement& requirement);
+  static Result validateConnection(Platform& platform, const XPCConnection& connection,
+                                   ClientRequirement& requirement);
+  static Result validateOwnCode(Platform& platform, ClientRequirement& requirement);
 };
 
 }  // namespace tarnel

@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "model/utf8.h"
-#include "platform/linux/posix/account_ids.h"
 #include "platform/linux/file_error.h"
+#include "platform/linux/posix/account_ids.h"
 #include "platform/linux/posix/unique_fd.h"
 
 namespace tarnel::linux_platform {
@@ -76,10 +76,10 @@ struct FolderLevel {
 // Removes everything inside `folder`, depth first, without recursion. Every step is relative to
 // an open folder and never follows a link: a link is removed itself (unlinkat), and a folder is
 // only entered through openat with O_NOFOLLOW, so a link swapped in for it is refused.
-std::optional<PlatformError> removeContents(FolderStream folder, const std::string& path) {
+std::expected<void, PlatformError> removeContents(FolderStream folder, const std::string& path) {
   std::vector<FolderLevel> levels;
   auto names = namesIn(folder.get());
-  if (!names) return fileError(FileAccess::writing, names.error(), path);
+  if (!names) return std::unexpected(fileError(FileAccess::writing, names.error(), path));
   levels.push_back(FolderLevel{std::move(folder), std::move(*names)});
 
   while (!levels.empty()) {
@@ -91,7 +91,7 @@ std::optional<PlatformError> removeContents(FolderStream folder, const std::stri
       auto& parent = levels.back();
       const auto& emptied = parent.names[parent.next++];
       if (::unlinkat(::dirfd(parent.stream.get()), emptied.c_str(), AT_REMOVEDIR) != 0) {
-        return fileError(FileAccess::writing, errno, path);
+        return std::unexpected(fileError(FileAccess::writing, errno, path));
       }
       continue;
     }
@@ -102,31 +102,33 @@ std::optional<PlatformError> removeContents(FolderStream folder, const std::stri
       ++level.next;
       continue;
     }
-    if (errno != EISDIR) return fileError(FileAccess::writing, errno, path);
+    if (errno != EISDIR) return std::unexpected(fileError(FileAccess::writing, errno, path));
     if (levels.size() >= kMaximumRemovalDepth) {
-      return fileError(static_cast<std::int64_t>(CocoaFileError::writeUnknown),
-                       "Folders nested too deeply to remove", path);
+      return std::unexpected(fileError(static_cast<std::int64_t>(CocoaFileError::writeUnknown),
+                                       "Folders nested too deeply to remove", path));
     }
     auto child = openFolder(at, name.c_str(), O_NOFOLLOW);
-    if (!child) return fileError(FileAccess::writing, child.error(), path);
+    if (!child) return std::unexpected(fileError(FileAccess::writing, child.error(), path));
     auto childNames = namesIn(child->get());
-    if (!childNames) return fileError(FileAccess::writing, childNames.error(), path);
+    if (!childNames) {
+      return std::unexpected(fileError(FileAccess::writing, childNames.error(), path));
+    }
     levels.push_back(FolderLevel{std::move(*child), std::move(*childNames)});
   }
-  return std::nullopt;
+  return {};
 }
 
-std::optional<PlatformError> writeWhole(int descriptor, std::string_view text,
-                                        const std::string& path) {
+std::expected<void, PlatformError> writeWhole(int descriptor, std::string_view text,
+                                              const std::string& path) {
   while (!text.empty()) {
     const auto count = ::write(descriptor, text.data(), text.size());
     if (count < 0) {
       if (errno == EINTR) continue;
-      return fileError(FileAccess::writing, errno, path);
+      return std::unexpected(fileError(FileAccess::writing, errno, path));
     }
     text.remove_prefix(static_cast<std::size_t>(count));
   }
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace
@@ -136,67 +138,77 @@ bool LinuxFiles::exists(const std::string& path) {
   return !holdsNul(path) && ::stat(path.c_str(), &status) == 0;
 }
 
-std::optional<PlatformError> LinuxFiles::writeText(const std::string& path, std::string_view text,
-                                                   FinalLink finalLink) {
-  if (holdsNul(path)) return invalidFileName(FileAccess::writing, path);
+std::expected<void, PlatformError> LinuxFiles::writeText(const std::string& path,
+                                                         std::string_view text,
+                                                         FinalLink finalLink) {
+  if (holdsNul(path)) return std::unexpected(invalidFileName(FileAccess::writing, path));
   const bool refuseLink = finalLink == FinalLink::refuse;
 
   // Opening a FIFO for writing would wait for a reader, and opening a device can act on it:
   // neither is opened. The check after opening closes the gap in which one could be swapped in.
   struct stat existing {};
   const int found = refuseLink ? ::lstat(path.c_str(), &existing) : ::stat(path.c_str(), &existing);
-  if (found == 0 && S_ISLNK(existing.st_mode)) return fileError(FileAccess::writing, ELOOP, path);
-  if (found == 0 && !S_ISREG(existing.st_mode)) return notRegularFile(FileAccess::writing, path);
+  if (found == 0 && S_ISLNK(existing.st_mode)) {
+    return std::unexpected(fileError(FileAccess::writing, ELOOP, path));
+  }
+  if (found == 0 && !S_ISREG(existing.st_mode)) {
+    return std::unexpected(notRegularFile(FileAccess::writing, path));
+  }
 
   const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
                     (refuseLink ? O_NOFOLLOW : 0);
   UniqueFd file(::open(path.c_str(), flags, kNewFileMode));
-  if (!file) return fileError(FileAccess::writing, errno, path);
+  if (!file) return std::unexpected(fileError(FileAccess::writing, errno, path));
   struct stat opened {};
-  if (::fstat(file.get(), &opened) != 0) return fileError(FileAccess::writing, errno, path);
-  if (!S_ISREG(opened.st_mode)) return notRegularFile(FileAccess::writing, path);
+  if (::fstat(file.get(), &opened) != 0) {
+    return std::unexpected(fileError(FileAccess::writing, errno, path));
+  }
+  if (!S_ISREG(opened.st_mode)) return std::unexpected(notRegularFile(FileAccess::writing, path));
 
-  if (auto failure = writeWhole(file.get(), text, path)) return failure;
+  if (auto written = writeWhole(file.get(), text, path); !written) return written;
   // Some file systems report a failed write only when the file is closed. Linux closes the
   // descriptor even when close() is interrupted, so EINTR is no failure.
   if (::close(file.release()) != 0 && errno != EINTR) {
-    return fileError(FileAccess::writing, errno, path);
+    return std::unexpected(fileError(FileAccess::writing, errno, path));
   }
-  return std::nullopt;
+  return {};
 }
 
-std::optional<PlatformError> LinuxFiles::setOwner(const std::string& path, const std::string& user,
-                                                  const std::string& group) {
-  if (holdsNul(path)) return invalidFileName(FileAccess::writing, path);
+std::expected<void, PlatformError> LinuxFiles::setOwner(const std::string& path,
+                                                        const std::string& user,
+                                                        const std::string& group) {
+  if (holdsNul(path)) return std::unexpected(invalidFileName(FileAccess::writing, path));
   const auto userId = userIdNamed(user);
   if (!userId) {
-    return fileError(static_cast<std::int64_t>(CocoaFileError::writeUnknown),
-                     "No user named \"" + user + "\"", path);
+    return std::unexpected(fileError(static_cast<std::int64_t>(CocoaFileError::writeUnknown),
+                                     "No user named \"" + user + "\"", path));
   }
   const auto groupId = groupIdNamed(group);
   if (!groupId) {
-    return fileError(static_cast<std::int64_t>(CocoaFileError::writeUnknown),
-                     "No group named \"" + group + "\"", path);
+    return std::unexpected(fileError(static_cast<std::int64_t>(CocoaFileError::writeUnknown),
+                                     "No group named \"" + group + "\"", path));
   }
   if (::lchown(withoutTrailingSlashes(path).c_str(), *userId, *groupId) != 0) {
-    return fileError(FileAccess::writing, errno, path);
+    return std::unexpected(fileError(FileAccess::writing, errno, path));
   }
-  return std::nullopt;
+  return {};
 }
 
-std::optional<PlatformError> LinuxFiles::removeItem(const std::string& path) {
-  if (holdsNul(path)) return invalidFileName(FileAccess::writing, path);
+std::expected<void, PlatformError> LinuxFiles::removeItem(const std::string& path) {
+  if (holdsNul(path)) return std::unexpected(invalidFileName(FileAccess::writing, path));
   const auto item = withoutTrailingSlashes(path);
   // unlink removes anything but a folder, a link included, and never follows one; Linux answers
   // EISDIR for a folder.
-  if (::unlink(item.c_str()) == 0) return std::nullopt;
-  if (errno != EISDIR) return fileError(FileAccess::writing, errno, path);
+  if (::unlink(item.c_str()) == 0) return {};
+  if (errno != EISDIR) return std::unexpected(fileError(FileAccess::writing, errno, path));
 
   auto folder = openFolder(AT_FDCWD, item.c_str(), O_NOFOLLOW);
-  if (!folder) return fileError(FileAccess::writing, folder.error(), path);
-  if (auto failure = removeContents(std::move(*folder), path)) return failure;
-  if (::rmdir(item.c_str()) != 0) return fileError(FileAccess::writing, errno, path);
-  return std::nullopt;
+  if (!folder) return std::unexpected(fileError(FileAccess::writing, folder.error(), path));
+  if (auto emptied = removeContents(std::move(*folder), path); !emptied) return emptied;
+  if (::rmdir(item.c_str()) != 0) {
+    return std::unexpected(fileError(FileAccess::writing, errno, path));
+  }
+  return {};
 }
 
 std::expected<std::vector<std::string>, PlatformError> LinuxFiles::listFolder(

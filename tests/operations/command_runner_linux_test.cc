@@ -51,17 +51,23 @@ TEST(CommandRunnerLinuxTest, LaunchctlIsJudgedByItsExitStatusAlone) {
     std::string tool;
     LaunchctlVerb verb;
     std::string argument;
-    std::optional<Dictionary> reply;
+    std::expected<void, Dictionary> reply;
   } cases[] = {
-      {launchctl, LaunchctlVerb::remove, "0", std::nullopt},
-      {launchctl, LaunchctlVerb::remove, "1", makeCodeErrorReply(ReplyErrorCode::removeFailed)},
-      {launchctl, LaunchctlVerb::load, "0", std::nullopt},
-      {launchctl, LaunchctlVerb::load, "78", makeCodeErrorReply(ReplyErrorCode::loadFailed)},
-      {launchctl, LaunchctlVerb::unload, "0", std::nullopt},
-      {launchctl, LaunchctlVerb::unload, "3", makeCodeErrorReply(ReplyErrorCode::unloadFailed)},
-      {missing, LaunchctlVerb::load, "0", makeCodeErrorReply(ReplyErrorCode::loadFailed)},
-      {missing, LaunchctlVerb::remove, "0", makeCodeErrorReply(ReplyErrorCode::removeFailed)},
-      {missing, LaunchctlVerb::unload, "0", makeCodeErrorReply(ReplyErrorCode::unloadFailed)},
+      {launchctl, LaunchctlVerb::remove, "0", {}},
+      {launchctl, LaunchctlVerb::remove, "1",
+       std::unexpected(makeCodeErrorReply(ReplyErrorCode::removeFailed))},
+      {launchctl, LaunchctlVerb::load, "0", {}},
+      {launchctl, LaunchctlVerb::load, "78",
+       std::unexpected(makeCodeErrorReply(ReplyErrorCode::loadFailed))},
+      {launchctl, LaunchctlVerb::unload, "0", {}},
+      {launchctl, LaunchctlVerb::unload, "3",
+       std::unexpected(makeCodeErrorReply(ReplyErrorCode::unloadFailed))},
+      {missing, LaunchctlVerb::load, "0",
+       std::unexpected(makeCodeErrorReply(ReplyErrorCode::loadFailed))},
+      {missing, LaunchctlVerb::remove, "0",
+       std::unexpected(makeCodeErrorReply(ReplyErrorCode::removeFailed))},
+      {missing, LaunchctlVerb::unload, "0",
+       std::unexpected(makeCodeErrorReply(ReplyErrorCode::unloadFailed))},
   };
   ProcessPlatform processes;
   Platform platform = processes.platform();

@@ -46,14 +46,15 @@ TEST(RunLaunchctlTest, EachVerbPassesItsArgumentsAndFailsWithItsOwnCode) {
     {
       FakePlatform fake;
       Platform platform = fake.platform();
-      EXPECT_EQ(runLaunchctl(platform, kLaunchctl, c.verb, c.argument), std::nullopt);
+      EXPECT_TRUE(runLaunchctl(platform, kLaunchctl, c.verb, c.argument).has_value());
       EXPECT_THAT(fake.processes.started(), ElementsAre(c.commandLine));
     }
     for (const auto& failure : failures) {
       FakePlatform fake;
       fake.processes.scriptRun(c.commandLine, failure);
       Platform platform = fake.platform();
-      EXPECT_EQ(runLaunchctl(platform, kLaunchctl, c.verb, c.argument), codeError(c.codeOnFailure))
+      EXPECT_EQ(runLaunchctl(platform, kLaunchctl, c.verb, c.argument),
+                std::unexpected(codeError(c.codeOnFailure)))
           << c.commandLine[1] << " " << failure.value_or(-1);
       // The runner logs nothing itself.
       EXPECT_EQ(fake.journal.entries().size(), 1u);

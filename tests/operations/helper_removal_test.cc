@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/fake_command_runner.h"
 #include "tests/support/fake_platform.h"
 
 namespace tarnel {
@@ -48,8 +49,9 @@ TEST(UnloadHelperJobTest, UnloadsAnExistingJobFileThenAlwaysRemovesTheLabel) {
     fake.processes.scriptRun(kUnload, c.unloadStatus);
     fake.processes.scriptRun(kRemove, c.removeStatus);
     Platform platform = fake.platform();
+    support::FakeCommandRunner commands(platform, kLaunchctl);
 
-    unloadHelperJob(platform, kLaunchctl);
+    unloadHelperJob(platform, commands);
 
     EXPECT_THAT(fake.processes.started(), ElementsAreArray(c.started)) << c.what;
     std::vector<std::string> journal{"exists " + kHelperJob};

@@ -32,7 +32,7 @@ TEST(JobFileWriterTest, WritesThenSetsRootWheelOnlyForPrivilegedRequests) {
     bool writeFails;
     bool ownerFails;
     std::vector<std::string> journal;
-    std::optional<Dictionary> reply;
+    std::expected<void, Dictionary> reply;
     std::optional<std::string> owner;
   } cases[] = {
       {"unprivileged",
@@ -41,7 +41,7 @@ TEST(JobFileWriterTest, WritesThenSetsRootWheelOnlyForPrivilegedRequests) {
        false,
        false,
        {"write " + path},
-       std::nullopt,
+       {},
        std::nullopt},
       {"privileged",
        Ownership::rootWheel,
@@ -49,7 +49,7 @@ TEST(JobFileWriterTest, WritesThenSetsRootWheelOnlyForPrivilegedRequests) {
        false,
        false,
        {"write " + path, "setOwner " + path + " root:wheel"},
-       std::nullopt,
+       {},
        "root:wheel"},
       {"test job file",
        Ownership::rootWheel,
@@ -57,7 +57,7 @@ TEST(JobFileWriterTest, WritesThenSetsRootWheelOnlyForPrivilegedRequests) {
        false,
        false,
        {"write (no link) " + path, "setOwner " + path + " root:wheel"},
-       std::nullopt,
+       {},
        "root:wheel"},
       {"owner not settable",
        Ownership::rootWheel,
@@ -66,7 +66,7 @@ TEST(JobFileWriterTest, WritesThenSetsRootWheelOnlyForPrivilegedRequests) {
        true,
        {"write " + path, "setOwner " + path + " root:wheel",
         "log Can't set user/group to root:wheel"},
-       std::nullopt,
+       {},
        std::nullopt},
       {"not writable, unprivileged",
        Ownership::unchanged,
@@ -74,7 +74,7 @@ TEST(JobFileWriterTest, WritesThenSetsRootWheelOnlyForPrivilegedRequests) {
        true,
        false,
        {"write " + path, "log Tarnel X: Could not write to file: " + path},
-       makeNSErrorReply(kWriteError),
+       std::unexpected(makeNSErrorReply(kWriteError)),
        std::nullopt},
       {"not writable, privileged",
        Ownership::rootWheel,
@@ -82,7 +82,7 @@ TEST(JobFileWriterTest, WritesThenSetsRootWheelOnlyForPrivilegedRequests) {
        true,
        false,
        {"write " + path, "log Tarnel X: Could not write to file: " + path},
-       makeNSErrorReply(kWriteError),
+       std::unexpected(makeNSErrorReply(kWriteError)),
        std::nullopt},
   };
   for (const auto& c : cases) {
@@ -107,10 +107,10 @@ TEST(JobFileWriterTest, TheFailedWriteReplyCarriesTheWholePlatformError) {
   Platform platform = fake.platform();
   EXPECT_EQ(
       writeJobFile(platform, "x", "/missing/job.plist", Ownership::unchanged, FinalLink::follow),
-      (Dictionary{{0, Dictionary{{"domain", "NSCocoaErrorDomain"},
-                                 {"code", 4},
-                                 {"description", kWriteError.description},
-                                 {"suggestion", "Create the folder."}}}}));
+      std::unexpected(Dictionary{{0, Dictionary{{"domain", "NSCocoaErrorDomain"},
+                                                {"code", 4},
+                                                {"description", kWriteError.description},
+                                                {"suggestion", "Create the folder."}}}}));
 }
 
 }  // namespace

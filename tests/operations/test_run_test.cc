@@ -10,12 +10,14 @@
 #include "operations/status_pipeline.h"
 #include "platform/linux/files.h"
 #include "platform/linux/processes.h"
+#include "tests/support/fake_command_runner.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/temporary_folder.h"
 
 namespace tarnel {
 namespace {
 
+using support::FakeCommandRunner;
 using support::FakePlatform;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -66,8 +68,9 @@ TEST(TestRunTest, TheReportIsTheLoadOutputOrTheStatusErrorAndTheOutputFile) {
       fake.processes.scriptCapture(errorFor(c.status), std::vector<std::string>{*c.errorOutput});
     }
     Platform platform = fake.platform();
+    FakeCommandRunner commands(platform, kLaunchctl);
 
-    EXPECT_EQ(runTestJob(platform, kLaunchctl, kTest), c.report) << c.what;
+    EXPECT_EQ(runTestJob(platform, commands, kTest), c.report) << c.what;
 
     std::vector<CommandLine> started{kLoad};
     if (c.loadOutput.empty()) started.push_back(kStatus);
@@ -85,8 +88,9 @@ TEST(TestRunTest, StepsComeInTheirOrderWithOnePauseAfterLoading) {
   fake.processes.scriptCapture(kStatus, std::vector<std::string>{"78\n"});
   fake.processes.scriptCapture(errorFor("78\n"), std::vector<std::string>{"Job failed (78)"});
   Platform platform = fake.platform();
+  FakeCommandRunner commands(platform, kLaunchctl);
 
-  runTestJob(platform, kLaunchctl, kTest);
+  runTestJob(platform, commands, kTest);
 
   EXPECT_THAT(
       fake.journal.entries(),
@@ -101,8 +105,9 @@ TEST(TestRunTest, LoadOutputSkipsTheOutputFileButBothFilesAreDeleted) {
   fake.files.addFile(kOutput, "output");
   fake.processes.scriptCapture(kLoad, std::vector<std::string>{"Invalid job\n"});
   Platform platform = fake.platform();
+  FakeCommandRunner commands(platform, kLaunchctl);
 
-  EXPECT_EQ(runTestJob(platform, kLaunchctl, kTest), "Invalid job\n");
+  EXPECT_EQ(runTestJob(platform, commands, kTest), "Invalid job\n");
   EXPECT_THAT(fake.journal.entries(),
               ElementsAre("capture /bin/launchctl load -w " + kJob, "sleep 0.3", "remove " + kJob,
                           "remove " + kOutput));
@@ -112,8 +117,9 @@ TEST(TestRunTest, AFailedDeletionIsLoggedAndTheOtherIsStillAttempted) {
   FakePlatform fake;
   fake.files.addFile(kOutput, "output");
   Platform platform = fake.platform();
+  FakeCommandRunner commands(platform, kLaunchctl);
 
-  EXPECT_EQ(runTestJob(platform, kLaunchctl, kTest), "output");
+  EXPECT_EQ(runTestJob(platform, commands, kTest), "output");
   const auto& journal = fake.journal.entries();
   ASSERT_GE(journal.size(), 3u);
   EXPECT_THAT(std::vector<std::string>(journal.end() - 3, journal.end()),
@@ -138,8 +144,9 @@ esac
   Platform platform{
       processes,          files,         fake.log, fake.clock, fake.processExit, fake.codeSigning,
       fake.authorization, fake.transport};
+  FakeCommandRunner commands(platform, launchctl);
 
-  EXPECT_EQ(runTestJob(platform, launchctl, test), "");
+  EXPECT_EQ(runTestJob(platform, commands, test), "");
   EXPECT_FALSE(std::filesystem::exists(test.testPath));
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(test.testOutputPath)));
 }

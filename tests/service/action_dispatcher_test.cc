@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "model/action.h"
 #include "model/reply.h"
+#include "service/controller.h"
 #include "tests/support/fake_platform.h"
 
 namespace tarnel {

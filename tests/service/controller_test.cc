@@ -15,10 +15,19 @@
 
 namespace tarnel {
 
+namespace {
+
+// The fake behind the test program's process platform.
+support::FakePlatform& processFake() {
+  static support::FakePlatform* const fake = new support::FakePlatform;
+  return *fake;
+}
+
+}  // namespace
+
 // The test program's process platform: Controller::shared() is made on it.
 Platform& processPlatform() {
-  static support::FakePlatform* const fake = new support::FakePlatform;
-  static Platform platform = fake->platform();
+  static Platform platform = processFake().platform();
   return platform;
 }
 
@@ -140,7 +149,11 @@ TEST(ControllerSharedTest, FirstUsesAtOnceMakeOneController) {
   for (auto& slot : seen) threads.emplace_back([&slot] { slot = &Controller::shared(); });
   for (auto& thread : threads) thread.join();
   for (auto* controller : seen) EXPECT_EQ(controller, seen.front());
-  EXPECT_EQ(&seen.front()->platform(), &processPlatform());
+  // Made on the process platform: its commands run there.
+  seen.front()->runLaunchctl(LaunchctlVerb::remove, "com.example.job");
+  EXPECT_EQ(
+      processFake().processes.started(),
+      (std::vector<std::vector<std::string>>{{"/bin/launchctl", "remove", "com.example.job"}}));
 }
 
 TEST(RemoteProtocolsTest, EveryMethodDeclaresTheKindsItCarries) {

@@ -69,58 +69,62 @@ bool FakeFiles::exists(const std::string& path) {
   return true;
 }
 
-std::optional<PlatformError> FakeFiles::writeText(const std::string& path, std::string_view text,
-                                                  FinalLink finalLink) {
+std::expected<void, PlatformError> FakeFiles::writeText(const std::string& path,
+                                                        std::string_view text,
+                                                        FinalLink finalLink) {
   journal_.record(
       Source::files,
       std::string(finalLink == FinalLink::refuse ? "write (no link) " : "write ") + path);
-  if (auto failure = takeFailure("write", path)) return failure;
+  if (auto failure = takeFailure("write", path)) return std::unexpected(std::move(*failure));
   auto target = itemKey(path);
   if (const auto found = items_.find(itemKey(path));
       found != items_.end() && found->second.type == ItemType::symbolicLink) {
     if (finalLink == FinalLink::refuse) {
-      return PlatformError{.domain = cocoaErrorDomain,
-                           .code = static_cast<std::int64_t>(CocoaFileError::writeUnknown),
-                           .description = "Too many levels of symbolic links: " + path};
+      return std::unexpected(
+          PlatformError{.domain = cocoaErrorDomain,
+                        .code = static_cast<std::int64_t>(CocoaFileError::writeUnknown),
+                        .description = "Too many levels of symbolic links: " + path});
     }
     target = found->second.contents;
   }
   if (const auto found = items_.find(target);
       found != items_.end() && found->second.type != ItemType::regular) {
-    return PlatformError{.domain = cocoaErrorDomain,
-                         .code = static_cast<std::int64_t>(CocoaFileError::writeUnknown),
-                         .description = "Not a regular file: " + path};
+    return std::unexpected(
+        PlatformError{.domain = cocoaErrorDomain,
+                      .code = static_cast<std::int64_t>(CocoaFileError::writeUnknown),
+                      .description = "Not a regular file: " + path});
   }
   auto& item = items_[target];
   item.type = ItemType::regular;
   item.contents = std::string(text);
-  return std::nullopt;
+  return {};
 }
 
-std::optional<PlatformError> FakeFiles::setOwner(const std::string& path, const std::string& user,
-                                                 const std::string& group) {
+std::expected<void, PlatformError> FakeFiles::setOwner(const std::string& path,
+                                                       const std::string& user,
+                                                       const std::string& group) {
   journal_.record(Source::files, "setOwner " + path + " " + user + ":" + group);
-  if (auto failure = takeFailure("setOwner", path)) return failure;
+  if (auto failure = takeFailure("setOwner", path)) return std::unexpected(std::move(*failure));
   const auto found = items_.find(itemKey(path));
   if (found == items_.end()) {
-    return noSuchFile(static_cast<std::int64_t>(CocoaFileError::noSuchFile), path);
+    return std::unexpected(noSuchFile(static_cast<std::int64_t>(CocoaFileError::noSuchFile), path));
   }
   found->second.owner = user + ":" + group;
-  return std::nullopt;
+  return {};
 }
 
-std::optional<PlatformError> FakeFiles::removeItem(const std::string& path) {
+std::expected<void, PlatformError> FakeFiles::removeItem(const std::string& path) {
   journal_.record(Source::files, "remove " + path);
-  if (auto failure = takeFailure("remove", path)) return failure;
+  if (auto failure = takeFailure("remove", path)) return std::unexpected(std::move(*failure));
   if (!items_.contains(itemKey(path))) {
-    return noSuchFile(static_cast<std::int64_t>(CocoaFileError::noSuchFile), path);
+    return std::unexpected(noSuchFile(static_cast<std::int64_t>(CocoaFileError::noSuchFile), path));
   }
   const auto item = itemKey(path);
   const auto prefix = folderPrefix(item);
   std::erase_if(items_, [&](const auto& entry) {
     return entry.first == item || entry.first.starts_with(prefix);
   });
-  return std::nullopt;
+  return {};
 }
 
 std::expected<std::vector<std::string>, PlatformError> FakeFiles::listFolder(

@@ -33,11 +33,11 @@ class FakeFiles : public Files {
   std::optional<std::string> owner(const std::string& path) const;
 
   bool exists(const std::string& path) override;
-  std::optional<PlatformError> writeText(const std::string& path, std::string_view text,
-                                         FinalLink finalLink) override;
-  std::optional<PlatformError> setOwner(const std::string& path, const std::string& user,
-                                        const std::string& group) override;
-  std::optional<PlatformError> removeItem(const std::string& path) override;
+  std::expected<void, PlatformError> writeText(const std::string& path, std::string_view text,
+                                               FinalLink finalLink) override;
+  std::expected<void, PlatformError> setOwner(const std::string& path, const std::string& user,
+                                              const std::string& group) override;
+  std::expected<void, PlatformError> removeItem(const std::string& path) override;
   std::expected<std::vector<std::string>, PlatformError> listFolder(
       const std::string& path) override;
   std::expected<std::string, PlatformError> readText(const std::string& path,

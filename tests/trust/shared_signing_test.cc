@@ -38,15 +38,12 @@ constexpr const char* kClientRequirement =
     "com.quorvant.UpdateXPCAction or identifier com.quorvant.UpdateXPCPrivileged) and certificate "
     "leaf[subject.OU] = K3VQ8ZT2MN and info [CFBundleShortVersionString] >= \"7.0\"";
 
-// Whether `validation` threw notValidSigning; any other outcome is a failure of the test.
-bool refused(const std::function<void()>& validation) {
-  try {
-    validation();
-  } catch (SharedSigning::SigningError error) {
-    EXPECT_EQ(error, SharedSigning::SigningError::notValidSigning);
-    return true;
-  }
-  return false;
+// Whether `validation` refused with notValidSigning.
+bool refused(const std::function<SharedSigning::Result()>& validation) {
+  const auto result = validation();
+  if (result) return false;
+  EXPECT_EQ(result.error(), SharedSigning::SigningError::notValidSigning);
+  return true;
 }
 
 TEST(SharedSigningTest, AssemblesTheClientRequirementFromItsEightPieces) {
@@ -58,7 +55,7 @@ TEST(SharedSigningTest, ValidatesOwnCodeThenThePeerWithFlags25AndReleasesEveryth
   FakeConnection connection(fake.journal);
   Platform platform = fake.platform();
   ClientRequirement requirement;
-  SharedSigning::validateConnection(platform, connection, requirement);
+  EXPECT_TRUE(SharedSigning::validateConnection(platform, connection, requirement).has_value());
   const std::vector<std::string> expected = {
       "copySelf flags=0",
       "copyStaticCode flags=0",
@@ -73,7 +70,7 @@ TEST(SharedSigningTest, ValidatesOwnCodeThenThePeerWithFlags25AndReleasesEveryth
 
   // The requirement compiled once serves every later validation.
   fake.journal.clear();
-  SharedSigning::validateConnection(platform, connection, requirement);
+  EXPECT_TRUE(SharedSigning::validateConnection(platform, connection, requirement).has_value());
   EXPECT_EQ(fake.codeSigning.requirementsCompiled(), 1);
   EXPECT_EQ(fake.journal.entries().size(), expected.size() - 1);
 }
@@ -109,8 +106,8 @@ TEST(SharedSigningTest, RefusesOnEveryFailureAndReleasesWhatItObtained) {
     arrange(fake, connection);
     Platform platform = fake.platform();
     ClientRequirement requirement;
-    EXPECT_TRUE(
-        refused([&] { SharedSigning::validateConnection(platform, connection, requirement); }));
+    EXPECT_TRUE(refused(
+        [&] { return SharedSigning::validateConnection(platform, connection, requirement); }));
     ASSERT_FALSE(fake.journal.entries().empty());
     EXPECT_EQ(fake.journal.entries().back(), lastStep);
     EXPECT_EQ(fake.codeSigning.liveObjects(), 0);
@@ -123,11 +120,11 @@ TEST(SharedSigningTest, AFailedCompilationStaysFailedAndIsNotRepeated) {
   Platform platform = fake.platform();
   ClientRequirement requirement;
   fake.codeSigning.createRequirementStatus = errSecCSReqInvalid;
-  EXPECT_TRUE(refused([&] { SharedSigning::validateOwnCode(platform, requirement); }));
+  EXPECT_TRUE(refused([&] { return SharedSigning::validateOwnCode(platform, requirement); }));
   fake.codeSigning.createRequirementStatus = errSecSuccess;
-  EXPECT_TRUE(refused([&] { SharedSigning::validateOwnCode(platform, requirement); }));
-  EXPECT_TRUE(
-      refused([&] { SharedSigning::validateConnection(platform, connection, requirement); }));
+  EXPECT_TRUE(refused([&] { return SharedSigning::validateOwnCode(platform, requirement); }));
+  EXPECT_TRUE(refused(
+      [&] { return SharedSigning::validateConnection(platform, connection, requirement); }));
   EXPECT_EQ(fake.codeSigning.requirementsCompiled(), 1);
   for (const auto& entry : fake.journal.entries())
     EXPECT_FALSE(entry.starts_with("checkValidity")) << entry;
@@ -143,15 +140,15 @@ TEST(SharedSigningDeathTest, TheProcessWideRequirementFailsForTheRestOfTheProces
     FakeConnection connection(fake.journal);
     Platform platform = fake.platform();
     fake.codeSigning.createRequirementStatus = errSecCSReqInvalid;
-    bool allRefused = refused([&] { SharedSigning::validateOwnCode(platform); });
+    bool allRefused = refused([&] { return SharedSigning::validateOwnCode(platform); });
     fake.codeSigning.createRequirementStatus = errSecSuccess;
     FakePlatform another;
     Platform anotherPlatform = another.platform();
     FakeConnection anotherConnection(another.journal);
-    allRefused =
-        allRefused &&
-        refused([&] { SharedSigning::validateConnection(anotherPlatform, anotherConnection); }) &&
-        refused([&] { SharedSigning::validateOwnCode(platform); });
+    allRefused = allRefused && refused([&] {
+                   return SharedSigning::validateConnection(anotherPlatform, anotherConnection);
+                 }) &&
+                 refused([&] { return SharedSigning::validateOwnCode(platform); });
     const bool compiledOnce = fake.codeSigning.requirementsCompiled() == 1 &&
                               another.codeSigning.requirementsCompiled() == 0;
     std::exit(allRefused && compiledOnce ? 0 : 1);
@@ -164,7 +161,7 @@ TEST(SharedSigningTest, TheProcessWideRequirementServesEveryPlatform) {
     FakePlatform fake;
     FakeConnection connection(fake.journal);
     Platform platform = fake.platform();
-    SharedSigning::validateConnection(platform, connection);
+    EXPECT_TRUE(SharedSigning::validateConnection(platform, connection).has_value());
     EXPECT_EQ(fake.codeSigning.liveObjects(), 0);
   }
   FakePlatform later;
@@ -223,7 +220,8 @@ class SignedClientsTest : public ::testing::Test {
     FakeConnection connection(fake_.journal);
     connection.tokenToGive = peer.auditToken();
     ClientRequirement requirement;
-    return !refused([&] { SharedSigning::validateConnection(platform, connection, requirement); });
+    return !refused(
+        [&] { return SharedSigning::validateConnection(platform, connection, requirement); });
   }
   bool accepts(const RunningPeer& peer) { return accepts(peer, signedSelf_); }
 

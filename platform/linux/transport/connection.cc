@@ -102,13 +102,10 @@ void LinuxConnection::serve() {
     auto request = channel_->accepted->startRequest();
     if (!request) return;
     auto reply = method->reply ? replyBlockFor(message.id) : ReplyBlock([](auto) {});
-    try {
-      object->invoke(message.selector, std::move(message.arguments), std::move(reply));
-    } catch (...) {
-      // A handler that fails ends its own connection, never the service.
-      invalidate();
-      return;
-    }
+    // The exported object answers its failures as replies and throws nothing (ExportedObject);
+    // what could still escape, running out of memory, is not caught here: no connection could
+    // be served well after it.
+    object->invoke(message.selector, std::move(message.arguments), std::move(reply));
   }
 }
 
