@@ -40,8 +40,9 @@ using ReplyArgument = std::variant<Value, std::optional<ListenerEndpoint>>;
 using ReplyBlock = std::function<void(std::vector<ReplyArgument> arguments)>;
 
 // The object exported on a connection; it receives only calls that the interface let through,
-// with arguments of the kinds the method declares. invoke throws nothing: a failure is an answer
-// through the reply block, or no answer; the connection does not catch what it might throw.
+// with arguments of the kinds the method declares. invoke throws nothing but std::bad_alloc: a
+// failure is an answer through the reply block, or no answer; running out of memory ends the
+// connection.
 class ExportedObject {
  public:
   virtual ~ExportedObject() = default;

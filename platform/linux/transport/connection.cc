@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <new>
 #include <utility>
 
 #include "platform/linux/posix/audit_token.h"
@@ -102,10 +103,15 @@ void LinuxConnection::serve() {
     auto request = channel_->accepted->startRequest();
     if (!request) return;
     auto reply = method->reply ? replyBlockFor(message.id) : ReplyBlock([](auto) {});
-    // The exported object answers its failures as replies and throws nothing (ExportedObject);
-    // what could still escape, running out of memory, is not caught here: no connection could
-    // be served well after it.
-    object->invoke(message.selector, std::move(message.arguments), std::move(reply));
+    // The exported object answers its failures as replies and throws nothing (ExportedObject)
+    // but running out of memory, which ends this connection alone: what it held is given back,
+    // and the service goes on for everyone else.
+    try {
+      object->invoke(message.selector, std::move(message.arguments), std::move(reply));
+    } catch (const std::bad_alloc&) {
+      invalidate();
+      return;
+    }
   }
 }
 
