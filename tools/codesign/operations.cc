@@ -47,8 +47,10 @@ int verifyCode(const Command& command, std::FILE* errors) {
   std::optional<requirement::Expression> requirement;
   if (command.requirement) {
     auto parsed = parseRequirement(*command.requirement);
-    if (!parsed)
-      return fail(errors, command.file, "the requirement does not compile: " + parsed.error());
+    if (!parsed) {
+      return fail(errors, command.file,
+                  "the requirement does not compile: " + describe(parsed.error()));
+    }
     requirement = std::move(*parsed);
   }
   const UniqueFd file(::open(command.file.c_str(), O_RDONLY | O_CLOEXEC));
