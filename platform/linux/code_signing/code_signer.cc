@@ -106,13 +106,13 @@ std::expected<void, std::string> signFile(const SigningIdentity& identity,
   const auto fileSize = static_cast<std::uint64_t>(status.st_size);
 
   const auto image = readElfImage(file.get(), fileSize);
-  if (!image) return std::unexpected(request.file + ": " + image.error());
+  if (!image) return std::unexpected(request.file + ": " + describe(image.error()));
   const auto length = codeLength(file.get(), fileSize, *image);
   if (!length) return std::unexpected(request.file + ": " + length.error());
 
   CodeDirectory directory{.identifier = request.identifier, .codeLength = *length};
   const auto section = readElfSection(file.get(), *image, kInfoPlistSection, kMaxInfoPlistLength);
-  if (!section) return std::unexpected(request.file + ": " + section.error());
+  if (!section) return std::unexpected(request.file + ": " + describe(section.error()));
   if (*section && request.infoPlist && **section != *request.infoPlist) {
     return std::unexpected("the information dictionary given is not the one in the executable");
   }

@@ -33,7 +33,7 @@ std::expected<SignedFile, SigningFailure> readSignedFile(int fd) {
   }
   const auto fileSize = static_cast<std::uint64_t>(status.st_size);
   auto image = readElfImage(fd, fileSize);
-  if (!image) return failure(errSecCSBadObjectFormat, image.error());
+  if (!image) return failure(errSecCSBadObjectFormat, describe(image.error()));
   const auto trailer = readSignatureTrailer(fd, fileSize);
   if (!trailer) return failure(errSecCSSignatureInvalid, trailer.error());
   if (!*trailer) return failure(errSecCSUnsigned, "code object is not signed at all");
@@ -82,7 +82,7 @@ std::expected<ValidatedCode, SigningFailure> validateCode(int fd, const std::str
 
   // Only now, with the bytes known to be the signer's, is anything in them interpreted further.
   const auto section = readElfSection(fd, file->image, kInfoPlistSection, kMaxInfoPlistLength);
-  if (!section) return failure(errSecCSInfoPlistFailed, section.error());
+  if (!section) return failure(errSecCSInfoPlistFailed, describe(section.error()));
   if (*section && *section != directory->infoPlist) {
     return failure(errSecCSInfoPlistFailed, "the information dictionary is not the one signed");
   }

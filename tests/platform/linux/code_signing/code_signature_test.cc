@@ -162,7 +162,7 @@ TEST(ElfSections, FindsTheImageExtentAndTheEmbeddedInformationDictionary) {
   UniqueFd fd(::open(program.c_str(), O_RDONLY | O_CLOEXEC));
   const auto size = std::filesystem::file_size(program);
   const auto image = readElfImage(fd.get(), size);
-  ASSERT_TRUE(image.has_value()) << image.error();
+  ASSERT_TRUE(image.has_value()) << describe(image.error());
   // A linked executable ends with its section header table.
   EXPECT_EQ(image->extent, size);
   const auto plist = readElfSection(fd.get(), *image, kInfoPlistSection, 1 << 20);
