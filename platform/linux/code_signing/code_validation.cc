@@ -35,7 +35,7 @@ std::expected<SignedFile, SigningFailure> readSignedFile(int fd) {
   auto image = readElfImage(fd, fileSize);
   if (!image) return failure(errSecCSBadObjectFormat, describe(image.error()));
   const auto trailer = readSignatureTrailer(fd, fileSize);
-  if (!trailer) return failure(errSecCSSignatureInvalid, trailer.error());
+  if (!trailer) return failure(errSecCSSignatureInvalid, describe(trailer.error()));
   if (!*trailer) return failure(errSecCSUnsigned, "code object is not signed at all");
   // The executable's own headers and contents must all lie in the signed bytes.
   if (image->extent > (*trailer)->codeLength) {
@@ -70,7 +70,7 @@ std::expected<ValidatedCode, SigningFailure> validateCode(int fd, const std::str
   const auto verified = verifySignedData(file->blob, anchors->get(), strictness);
   if (!verified) return std::unexpected(verified.error());
   const auto directory = parseCodeDirectory(verified->content, strictness);
-  if (!directory) return failure(errSecCSSignatureInvalid, directory.error());
+  if (!directory) return failure(errSecCSSignatureInvalid, describe(directory.error()));
 
   if (directory->codeLength != file->trailer.codeLength) {
     return failure(errSecCSSignatureFailed, "the signature is for code of another length");
@@ -112,7 +112,7 @@ std::expected<SignatureDescription, SigningFailure> describeSignature(int fd) {
   const auto contents = readSignedData(file->blob);
   if (!contents) return failure(errSecCSSignatureInvalid, contents.error());
   const auto directory = parseCodeDirectory(contents->content, Strictness::lenient);
-  if (!directory) return failure(errSecCSSignatureInvalid, directory.error());
+  if (!directory) return failure(errSecCSSignatureInvalid, describe(directory.error()));
   return SignatureDescription{directory->identifier, contents->signerSubject, directory->infoPlist};
 }
 

@@ -46,7 +46,7 @@ TEST(CodeDirectory, EncodesAndParsesBackUnchanged) {
   const auto directory = sampleDirectory();
   for (const auto strictness : {Strictness::strict, Strictness::lenient}) {
     const auto parsed = parseCodeDirectory(directory.encode(), strictness);
-    ASSERT_TRUE(parsed.has_value()) << parsed.error();
+    ASSERT_TRUE(parsed.has_value()) << describe(parsed.error());
     EXPECT_EQ(*parsed, directory);
   }
   auto withoutInfo = directory;
