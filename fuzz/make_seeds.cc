@@ -295,7 +295,7 @@ void writeSignedFiles(const fs::path& corpus, const fs::path& repository,
   const auto identity =
       loadSigningIdentity(identityFolder / "team/certificate.pem", identityFolder / "team/key.pem",
                           (identityFolder / "team/chain.pem").string());
-  if (!identity) fail("cannot load the signing identity: " + identity.error());
+  if (!identity) fail("cannot load the signing identity: " + describe(identity.error()));
   const auto info = readFile(repository / "resources/Info.plist");
   const auto launchd = readFile(repository / "resources/Launchd.plist");
   const Bytes code = {0xf3, 0x0f, 0x1e, 0xfa, 0x31, 0xc0, 0xc3};

@@ -30,7 +30,7 @@ int fail(std::FILE* errors, const std::string& file, const std::string& reason) 
 
 int signCode(const Command& command, std::FILE* errors) {
   const auto identity = loadSigningIdentity(command.certificate, command.key, command.chain);
-  if (!identity) return fail(errors, command.file, identity.error());
+  if (!identity) return fail(errors, command.file, describe(identity.error()));
   SigningRequest request{.file = command.file, .identifier = command.identifier, .infoPlist = {}};
   if (command.infoPlist) {
     const auto text = readSmallFile(*command.infoPlist, kMaxInfoPlistLength);

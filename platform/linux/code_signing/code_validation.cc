@@ -66,7 +66,7 @@ std::expected<ValidatedCode, SigningFailure> validateCode(int fd, const std::str
   }
 
   const auto anchors = loadTrustAnchors(anchorsFolder);
-  if (!anchors) return failure(errSecCSSignatureNotVerifiable, anchors.error());
+  if (!anchors) return failure(errSecCSSignatureNotVerifiable, describe(anchors.error()));
   const auto verified = verifySignedData(file->blob, anchors->get(), strictness);
   if (!verified) return std::unexpected(verified.error());
   const auto directory = parseCodeDirectory(verified->content, strictness);
@@ -110,7 +110,7 @@ std::expected<SignatureDescription, SigningFailure> describeSignature(int fd) {
   const auto file = readSignedFile(fd);
   if (!file) return std::unexpected(file.error());
   const auto contents = readSignedData(file->blob);
-  if (!contents) return failure(errSecCSSignatureInvalid, contents.error());
+  if (!contents) return failure(errSecCSSignatureInvalid, describe(contents.error()));
   const auto directory = parseCodeDirectory(contents->content, Strictness::lenient);
   if (!directory) return failure(errSecCSSignatureInvalid, describe(directory.error()));
   return SignatureDescription{directory->identifier, contents->signerSubject, directory->infoPlist};

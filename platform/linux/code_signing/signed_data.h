@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "model/value.h"
+#include "platform/linux/code_signing/certificate_error.h"
 #include "platform/linux/code_signing/code_directory.h"
 #include "platform/linux/code_signing/openssl_ptr.h"
 #include "platform/linux/code_signing/requirement/certificate_fields.h"
+#include "platform/linux/code_signing/signature_format_error.h"
 #include "platform/linux/code_signing/signing_failure.h"
 
 namespace tarnel::linux_platform {
@@ -24,9 +26,9 @@ struct SigningIdentity {
 };
 
 // The identity in PEM files: the leaf certificate, its unencrypted key and optionally the
-// certificates between the leaf and the anchor; the reason when they cannot be read or the key
-// does not belong to the certificate.
-std::expected<SigningIdentity, std::string> loadSigningIdentity(
+// certificates between the leaf and the anchor; why not when they cannot be read or the key does
+// not belong to the certificate.
+std::expected<SigningIdentity, CertificateError> loadSigningIdentity(
     const std::string& certificatePath, const std::string& keyPath,
     const std::optional<std::string>& chainPath);
 
@@ -54,6 +56,6 @@ struct SignedDataContents {
 };
 
 // What the signed data in `der` says, verifying nothing; for display only.
-std::expected<SignedDataContents, std::string> readSignedData(std::span<const std::uint8_t> der);
+std::expected<SignedDataContents, SignatureFormatError> readSignedData(std::span<const std::uint8_t> der);
 
 }  // namespace tarnel::linux_platform

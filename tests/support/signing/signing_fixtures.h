@@ -76,7 +76,7 @@ inline linux_platform::SigningIdentity signingIdentity(Signer signer) {
   const auto folder = signerFolder(signer);
   auto identity = linux_platform::loadSigningIdentity(folder + "/certificate.pem",
                                                       folder + "/key.pem", folder + "/chain.pem");
-  if (!identity) throw std::runtime_error(identity.error());
+  if (!identity) throw std::runtime_error(linux_platform::describe(identity.error()));
   return std::move(*identity);
 }
 
