@@ -284,7 +284,7 @@ Bytes signedCopy(const Bytes& executable, const SigningIdentity& identity,
   }
   const auto signature =
       signFile(identity, {.file = file, .identifier = identifier, .infoPlist = infoPlist});
-  if (!signature) fail("cannot sign a seed: " + signature.error());
+  if (!signature) fail("cannot sign a seed: " + describe(signature.error()));
   auto bytes = readFile(file);
   fs::remove_all(folder);
   return bytes;

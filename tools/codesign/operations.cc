@@ -38,7 +38,7 @@ int signCode(const Command& command, std::FILE* errors) {
     request.infoPlist = Bytes(text->begin(), text->end());
   }
   if (const auto signedFile = signFile(*identity, request); !signedFile) {
-    return fail(errors, command.file, signedFile.error());
+    return fail(errors, command.file, describe(signedFile.error()));
   }
   return kSuccess;
 }

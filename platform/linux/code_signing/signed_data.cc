@@ -97,19 +97,22 @@ std::expected<SigningIdentity, CertificateError> loadSigningIdentity(
   return identity;
 }
 
-std::expected<Bytes, std::string> signData(const SigningIdentity& identity,
-                                           std::span<const std::uint8_t> content) {
+std::expected<Bytes, SigningError> signData(const SigningIdentity& identity,
+                                            std::span<const std::uint8_t> content) {
+  const auto failed = [](SigningError::Kind kind) {
+    return std::unexpected(SigningError{kind, {}, 0, std::nullopt});
+  };
   BioPtr input(BIO_new_mem_buf(content.data(), static_cast<int>(content.size())));
-  if (!input) return std::unexpected("out of memory");
+  if (!input) return failed(SigningError::Kind::outOfMemory);
   CmsPtr cms(CMS_sign(identity.certificate.get(), identity.key.get(), identity.chain.get(),
                       input.get(), CMS_BINARY | CMS_NOSMIMECAP));
   if (!cms) {
     ERR_clear_error();
-    return std::unexpected("signing failed");
+    return failed(SigningError::Kind::signingFailed);
   }
   unsigned char* der = nullptr;
   const int length = i2d_CMS_ContentInfo(cms.get(), &der);
-  if (length <= 0) return std::unexpected("cannot encode the signature");
+  if (length <= 0) return failed(SigningError::Kind::unencodableSignature);
   Bytes bytes(der, der + length);
   OPENSSL_free(der);
   return bytes;

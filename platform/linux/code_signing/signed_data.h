@@ -15,6 +15,7 @@
 #include "platform/linux/code_signing/openssl_ptr.h"
 #include "platform/linux/code_signing/requirement/certificate_fields.h"
 #include "platform/linux/code_signing/signature_format_error.h"
+#include "platform/linux/code_signing/signing_error.h"
 #include "platform/linux/code_signing/signing_failure.h"
 
 namespace tarnel::linux_platform {
@@ -33,8 +34,8 @@ std::expected<SigningIdentity, CertificateError> loadSigningIdentity(
     const std::optional<std::string>& chainPath);
 
 // The DER of CMS signed data with `content` enclosed and the identity's certificates included.
-std::expected<Bytes, std::string> signData(const SigningIdentity& identity,
-                                           std::span<const std::uint8_t> content);
+std::expected<Bytes, SigningError> signData(const SigningIdentity& identity,
+                                            std::span<const std::uint8_t> content);
 
 struct VerifiedData {
   Bytes content;

@@ -107,7 +107,7 @@ inline std::string signedSample(const std::string& path, const std::string& vers
                              std::filesystem::copy_options::overwrite_existing);
   const auto result =
       linux_platform::signFile(signingIdentity(signer), {.file = path, .identifier = identifier});
-  if (!result) throw std::runtime_error(result.error());
+  if (!result) throw std::runtime_error(linux_platform::describe(result.error()));
   if (sealing == Sealing::sealed) seal(path);
   return path;
 }
