@@ -57,6 +57,7 @@ struct SignedDataContents {
 };
 
 // What the signed data in `der` says, verifying nothing; for display only.
-std::expected<SignedDataContents, SignatureFormatError> readSignedData(std::span<const std::uint8_t> der);
+std::expected<SignedDataContents, SignatureFormatError> readSignedData(
+    std::span<const std::uint8_t> der);
 
 }  // namespace tarnel::linux_platform
