@@ -284,7 +284,7 @@ Bytes signedCopy(const Bytes& executable, const SigningIdentity& identity,
   }
   const auto signature =
       signFile(identity, {.file = file, .identifier = identifier, .infoPlist = infoPlist});
-  if (!signature) fail("cannot sign a seed: " + signature.error());
+  if (!signature) fail("cannot sign a seed: " + describe(signature.error()));
   auto bytes = readFile(file);
   fs::remove_all(folder);
   return bytes;
@@ -295,7 +295,7 @@ void writeSignedFiles(const fs::path& corpus, const fs::path& repository,
   const auto identity =
       loadSigningIdentity(identityFolder / "team/certificate.pem", identityFolder / "team/key.pem",
                           (identityFolder / "team/chain.pem").string());
-  if (!identity) fail("cannot load the signing identity: " + identity.error());
+  if (!identity) fail("cannot load the signing identity: " + describe(identity.error()));
   const auto info = readFile(repository / "resources/Info.plist");
   const auto launchd = readFile(repository / "resources/Launchd.plist");
   const Bytes code = {0xf3, 0x0f, 0x1e, 0xfa, 0x31, 0xc0, 0xc3};

@@ -87,7 +87,7 @@ inline void signedCopy(const std::string& program, const std::string& path,
   const auto signedFile = linux_platform::signFile(
       signingIdentity(Signer::team),
       {.file = path, .identifier = identifier, .infoPlist = std::move(infoPlist)});
-  if (!signedFile) throw std::runtime_error(signedFile.error());
+  if (!signedFile) throw std::runtime_error(linux_platform::describe(signedFile.error()));
 }
 
 // Makes the calling process `user`'s, with that user's id as its group and no other group.

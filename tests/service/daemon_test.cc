@@ -33,7 +33,7 @@ TEST(DaemonTest, CarriesBothPropertyListsAsSections) {
   ASSERT_TRUE(executable.valid());
   const auto size = std::filesystem::file_size(TARNEL_DAEMON_PATH);
   const auto image = readElfImage(executable.get(), size);
-  ASSERT_TRUE(image.has_value()) << image.error();
+  ASSERT_TRUE(image.has_value()) << describe(image.error());
   const struct {
     std::string_view section;
     const char* file;

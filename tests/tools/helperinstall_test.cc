@@ -50,7 +50,7 @@ class HelperInstallTest : public ::testing::Test {
     fs::copy_file(TARNEL_INSTALLED_HELPER, path, fs::copy_options::overwrite_existing);
     const auto result = linux_platform::signFile(signingIdentity(signer),
                                                  {.file = path.string(), .identifier = kLabel});
-    if (!result) ADD_FAILURE() << result.error();
+    if (!result) ADD_FAILURE() << linux_platform::describe(result.error());
     return path.string();
   }
 

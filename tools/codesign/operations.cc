@@ -30,7 +30,7 @@ int fail(std::FILE* errors, const std::string& file, const std::string& reason) 
 
 int signCode(const Command& command, std::FILE* errors) {
   const auto identity = loadSigningIdentity(command.certificate, command.key, command.chain);
-  if (!identity) return fail(errors, command.file, identity.error());
+  if (!identity) return fail(errors, command.file, describe(identity.error()));
   SigningRequest request{.file = command.file, .identifier = command.identifier, .infoPlist = {}};
   if (command.infoPlist) {
     const auto text = readSmallFile(*command.infoPlist, kMaxInfoPlistLength);
@@ -38,7 +38,7 @@ int signCode(const Command& command, std::FILE* errors) {
     request.infoPlist = Bytes(text->begin(), text->end());
   }
   if (const auto signedFile = signFile(*identity, request); !signedFile) {
-    return fail(errors, command.file, signedFile.error());
+    return fail(errors, command.file, describe(signedFile.error()));
   }
   return kSuccess;
 }
@@ -47,8 +47,10 @@ int verifyCode(const Command& command, std::FILE* errors) {
   std::optional<requirement::Expression> requirement;
   if (command.requirement) {
     auto parsed = parseRequirement(*command.requirement);
-    if (!parsed)
-      return fail(errors, command.file, "the requirement does not compile: " + parsed.error());
+    if (!parsed) {
+      return fail(errors, command.file,
+                  "the requirement does not compile: " + describe(parsed.error()));
+    }
     requirement = std::move(*parsed);
   }
   const UniqueFd file(::open(command.file.c_str(), O_RDONLY | O_CLOEXEC));

@@ -60,9 +60,9 @@ std::expected<SignedHelper, std::string> readSignedHelper(int fd,
   struct stat status {};
   if (::fstat(fd, &status) != 0) return std::unexpected(std::string("it cannot be read"));
   const auto image = readElfImage(fd, static_cast<std::uint64_t>(status.st_size));
-  if (!image) return std::unexpected(image.error());
+  if (!image) return std::unexpected(describe(image.error()));
   const auto launchdPlist = readElfSection(fd, *image, kLaunchdPlistSection, kMaxInfoPlistLength);
-  if (!launchdPlist) return std::unexpected(launchdPlist.error());
+  if (!launchdPlist) return std::unexpected(describe(launchdPlist.error()));
   if (!*launchdPlist) {
     return std::unexpected(std::string("it carries no launchd property list (__launchd_plist)"));
   }

@@ -10,6 +10,12 @@ constexpr std::uint32_t kMaxEntries = 64;
 constexpr std::size_t kHeaderLength = sizeof kCodeDirectoryMagic + 4 + 4;
 constexpr std::size_t kEntryHeaderLength = 8;
 
+using Error = SignatureFormatError::Kind;
+
+std::unexpected<SignatureFormatError> error(Error kind, std::uint64_t entry = 0) {
+  return std::unexpected(SignatureFormatError{kind, entry});
+}
+
 std::uint64_t littleEndian(std::span<const std::uint8_t> bytes) {
   std::uint64_t value = 0;
   for (std::size_t i = bytes.size(); i-- > 0;) value = (value << 8) | bytes[i];
@@ -51,58 +57,57 @@ Bytes CodeDirectory::encode() const {
   return bytes;
 }
 
-std::expected<CodeDirectory, std::string> parseCodeDirectory(std::span<const std::uint8_t> bytes,
-                                                             Strictness strictness) {
+std::expected<CodeDirectory, SignatureFormatError> parseCodeDirectory(
+    std::span<const std::uint8_t> bytes, Strictness strictness) {
   if (bytes.size() < kHeaderLength ||
       !std::equal(
           std::begin(kCodeDirectoryMagic), std::end(kCodeDirectoryMagic), bytes.begin(),
           [](char magic, std::uint8_t byte) { return static_cast<std::uint8_t>(magic) == byte; })) {
-    return std::unexpected("not a code directory");
+    return error(Error::notCodeDirectory);
   }
   if (littleEndian(bytes.subspan(8, 4)) != kCodeDirectoryVersion) {
-    return std::unexpected("unknown code directory version");
+    return error(Error::unknownDirectoryVersion);
   }
   const auto count = littleEndian(bytes.subspan(12, 4));
-  if (count > kMaxEntries) return std::unexpected("too many code directory entries");
+  if (count > kMaxEntries) return error(Error::tooManyEntries);
 
   CodeDirectory directory;
   bool seen[6] = {};
   std::size_t at = kHeaderLength;
   for (std::uint64_t i = 0; i < count; ++i) {
-    if (bytes.size() - at < kEntryHeaderLength) return std::unexpected("truncated code directory");
+    if (bytes.size() - at < kEntryHeaderLength) return error(Error::truncatedDirectory);
     const auto type = littleEndian(bytes.subspan(at, 4));
     const auto length = littleEndian(bytes.subspan(at + 4, 4));
     at += kEntryHeaderLength;
-    if (length > bytes.size() - at) return std::unexpected("truncated code directory entry");
+    if (length > bytes.size() - at) return error(Error::truncatedEntry);
     const auto data = bytes.subspan(at, static_cast<std::size_t>(length));
     at += data.size();
 
     if (type == 0 || type >= std::size(seen)) {
       if (strictness == Strictness::strict) {
-        return std::unexpected("unknown code directory entry " + std::to_string(type));
+        return error(Error::unknownEntry, type);
       }
       continue;
     }
-    if (seen[type]) return std::unexpected("repeated code directory entry " + std::to_string(type));
+    if (seen[type]) return error(Error::repeatedEntry, type);
     seen[type] = true;
     switch (static_cast<CodeDirectoryEntry>(type)) {
       case CodeDirectoryEntry::identifier:
         if (data.empty() || data.size() > kMaxIdentifierLength ||
             std::ranges::find(data, 0) != data.end()) {
-          return std::unexpected("invalid signing identifier");
+          return error(Error::invalidIdentifier);
         }
         directory.identifier.assign(data.begin(), data.end());
         break;
       case CodeDirectoryEntry::hashType:
-        if (data.size() != 1 || data[0] != kHashTypeSha256)
-          return std::unexpected("unknown hash type");
+        if (data.size() != 1 || data[0] != kHashTypeSha256) return error(Error::unknownHashType);
         break;
       case CodeDirectoryEntry::codeLength:
-        if (data.size() != 8) return std::unexpected("invalid code length");
+        if (data.size() != 8) return error(Error::invalidCodeLength);
         directory.codeLength = littleEndian(data);
         break;
       case CodeDirectoryEntry::codeHash:
-        if (data.size() != kSha256Length) return std::unexpected("invalid code hash");
+        if (data.size() != kSha256Length) return error(Error::invalidCodeHash);
         std::ranges::copy(data, directory.codeHash.begin());
         break;
       case CodeDirectoryEntry::infoPlist:
@@ -111,13 +116,12 @@ std::expected<CodeDirectory, std::string> parseCodeDirectory(std::span<const std
     }
   }
   if (at != bytes.size() && strictness == Strictness::strict) {
-    return std::unexpected("bytes after the code directory entries");
+    return error(Error::bytesAfterEntries);
   }
   for (const auto required : {CodeDirectoryEntry::identifier, CodeDirectoryEntry::hashType,
                               CodeDirectoryEntry::codeLength, CodeDirectoryEntry::codeHash}) {
     if (!seen[static_cast<std::uint32_t>(required)]) {
-      return std::unexpected("code directory lacks entry " +
-                             std::to_string(static_cast<std::uint32_t>(required)));
+      return error(Error::missingEntry, static_cast<std::uint32_t>(required));
     }
   }
   return directory;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "model/value.h"
+#include "platform/linux/code_signing/signature_format_error.h"
 
 namespace tarnel::linux_platform {
 
@@ -32,10 +33,10 @@ struct CodeDirectory {
   bool operator==(const CodeDirectory&) const = default;
 };
 
-// The code directory in `bytes`; the reason when it is malformed, or, when strict, holds an
-// entry of an unknown type or bytes after its entries.
-std::expected<CodeDirectory, std::string> parseCodeDirectory(std::span<const std::uint8_t> bytes,
-                                                             Strictness strictness);
+// The code directory in `bytes`; why not when it is malformed, or, when strict, holds an entry of
+// an unknown type or bytes after its entries.
+std::expected<CodeDirectory, SignatureFormatError> parseCodeDirectory(
+    std::span<const std::uint8_t> bytes, Strictness strictness);
 
 // The entry types of the encoding, for tests that build directories by hand.
 enum class CodeDirectoryEntry : std::uint32_t {

@@ -11,6 +11,8 @@ namespace tarnel::linux_platform {
 
 namespace {
 
+using Error = SignatureFormatError::Kind;
+
 std::uint64_t littleEndian(const Bytes& bytes, std::size_t offset, std::size_t width) {
   std::uint64_t value = 0;
   for (std::size_t i = width; i-- > 0;) value = (value << 8) | bytes[offset + i];
@@ -28,11 +30,11 @@ Bytes SignatureTrailer::encode() const {
   return bytes;
 }
 
-std::expected<std::optional<SignatureTrailer>, std::string> readSignatureTrailer(
+std::expected<std::optional<SignatureTrailer>, SignatureFormatError> readSignatureTrailer(
     int fd, std::uint64_t fileSize) {
   if (fileSize < kSignatureTrailerLength) return std::optional<SignatureTrailer>();
   const auto bytes = readRange(fd, fileSize - kSignatureTrailerLength, kSignatureTrailerLength);
-  if (!bytes) return std::unexpected("cannot read the signature trailer");
+  if (!bytes) return std::unexpected(SignatureFormatError{Error::unreadableTrailer});
   if (!std::equal(
           std::begin(kSignatureTrailerMagic), std::end(kSignatureTrailerMagic), bytes->begin(),
           [](char magic, std::uint8_t byte) { return static_cast<std::uint8_t>(magic) == byte; })) {
@@ -45,13 +47,13 @@ std::expected<std::optional<SignatureTrailer>, std::string> readSignatureTrailer
       .blobLength = littleEndian(*bytes, 24, 8),
   };
   if (trailer.version != kSignatureTrailerVersion) {
-    return std::unexpected("unknown signature trailer version");
+    return std::unexpected(SignatureFormatError{Error::unknownTrailerVersion});
   }
   const std::uint64_t beforeTrailer = fileSize - kSignatureTrailerLength;
   if (trailer.blobLength == 0 || trailer.blobLength > kMaxSignatureBlobLength ||
       trailer.blobLength > beforeTrailer ||
       trailer.codeLength != beforeTrailer - trailer.blobLength) {
-    return std::unexpected("signature trailer does not account for the file");
+    return std::unexpected(SignatureFormatError{Error::trailerMismatch});
   }
   return std::optional<SignatureTrailer>(trailer);
 }

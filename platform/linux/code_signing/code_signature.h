@@ -12,6 +12,7 @@
 
 #include "model/value.h"
 #include "platform/linux/code_signing/code_directory.h"
+#include "platform/linux/code_signing/signature_format_error.h"
 
 namespace tarnel::linux_platform {
 
@@ -31,9 +32,9 @@ struct SignatureTrailer {
 };
 
 // The trailer that ends the open file `fd` of `fileSize` bytes: nothing when the file does not
-// end with one (it is unsigned); the reason when it does but the trailer is malformed or does not
+// end with one (it is unsigned); why not when it does but the trailer is malformed or does not
 // account for the whole file.
-std::expected<std::optional<SignatureTrailer>, std::string> readSignatureTrailer(
+std::expected<std::optional<SignatureTrailer>, SignatureFormatError> readSignatureTrailer(
     int fd, std::uint64_t fileSize);
 
 // The SHA-256 of the first `length` bytes of `fd`, read in bounded chunks; nothing when they

@@ -33,16 +33,30 @@ std::expected<void, std::string> writeAll(int fd, std::span<const std::uint8_t> 
   return {};
 }
 
+using Error = SigningError::Kind;
+
+std::unexpected<SigningError> failed(Error kind, std::string subject = {}) {
+  return std::unexpected(SigningError{kind, std::move(subject), 0, std::nullopt});
+}
+
+// The failure of the system call that just set errno.
+std::unexpected<SigningError> systemFailed(Error kind, std::string subject = {}) {
+  return std::unexpected(SigningError{kind, std::move(subject), errno, std::nullopt});
+}
+
+// The failure of writeAll, whose failed write set errno.
+std::unexpected<SigningError> unwritten() { return systemFailed(Error::unwritable); }
+
 // The new file beside the old one until it is renamed over it; removed if it never is.
 class PendingFile {
  public:
-  static std::expected<PendingFile, std::string> createBeside(const std::string& path) {
+  static std::expected<PendingFile, SigningError> createBeside(const std::string& path) {
     const auto slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string temporary = folder + "/." + name + ".signing-XXXXXX";
     UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (!fd) return systemError("cannot create a file beside " + path);
+    if (!fd) return systemFailed(Error::uncreatableBeside, path);
     return PendingFile(std::move(fd), std::move(temporary));
   }
   PendingFile(PendingFile&& other) noexcept
@@ -54,10 +68,10 @@ class PendingFile {
 
   int fd() const { return fd_.get(); }
 
-  std::expected<void, std::string> replace(const std::string& target) {
-    if (::fsync(fd_.get()) != 0) return systemError("cannot write the signed file");
+  std::expected<void, SigningError> replace(const std::string& target) {
+    if (::fsync(fd_.get()) != 0) return systemFailed(Error::unwritable);
     if (::rename(path_.c_str(), target.c_str()) != 0)
-      return systemError("cannot replace " + target);
+      return systemFailed(Error::notReplaced, target);
     path_.clear();
     return {};
   }
@@ -69,22 +83,22 @@ class PendingFile {
 };
 
 // How many bytes of the file are the executable: its image, without a signature behind it.
-// Anything else behind the image is refused rather than dropped or signed unknowingly.
-std::expected<std::uint64_t, std::string> codeLength(int fd, std::uint64_t fileSize,
-                                                     const ElfImage& image) {
+// Nothing when anything else lies behind the image: that is refused rather than dropped or signed
+// unknowingly.
+std::optional<std::uint64_t> codeLength(int fd, std::uint64_t fileSize, const ElfImage& image) {
   if (image.extent == fileSize) return fileSize;
   const auto trailer = readSignatureTrailer(fd, fileSize);
   if (trailer && *trailer && (*trailer)->codeLength == image.extent) return image.extent;
-  return std::unexpected("the file holds data behind its ELF image that is not a signature");
+  return std::nullopt;
 }
 
-std::expected<void, std::string> copyRange(int from, int to, std::uint64_t length) {
+std::expected<void, SigningError> copyRange(int from, int to, std::uint64_t length) {
   constexpr std::size_t kChunk = 64 * 1024;
   for (std::uint64_t done = 0; done < length;) {
     const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, length - done));
     const auto bytes = readRange(from, done, chunk);
-    if (!bytes) return std::unexpected("cannot read the file to sign");
-    if (auto written = writeAll(to, *bytes); !written) return written;
+    if (!bytes) return failed(Error::unreadableFileToSign);
+    if (!writeAll(to, *bytes)) return unwritten();
     done += chunk;
   }
   return {};
@@ -92,36 +106,39 @@ std::expected<void, std::string> copyRange(int from, int to, std::uint64_t lengt
 
 }  // namespace
 
-std::expected<void, std::string> signFile(const SigningIdentity& identity,
-                                          const SigningRequest& request) {
+std::expected<void, SigningError> signFile(const SigningIdentity& identity,
+                                           const SigningRequest& request) {
   if (request.identifier.empty() || request.identifier.size() > kMaxIdentifierLength ||
       request.identifier.find('\0') != std::string::npos) {
-    return std::unexpected("invalid signing identifier");
+    return failed(Error::invalidIdentifier);
   }
   UniqueFd file(::open(request.file.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file) return systemError("cannot open " + request.file);
+  if (!file) return systemFailed(Error::unopenable, request.file);
   struct stat status {};
-  if (::fstat(file.get(), &status) != 0) return systemError("cannot read " + request.file);
-  if (!S_ISREG(status.st_mode)) return std::unexpected(request.file + " is not a regular file");
+  if (::fstat(file.get(), &status) != 0) return systemFailed(Error::unstatable, request.file);
+  if (!S_ISREG(status.st_mode)) return failed(Error::notRegularFile, request.file);
   const auto fileSize = static_cast<std::uint64_t>(status.st_size);
+  const auto unreadableElf = [&](const ElfError& elf) {
+    return std::unexpected(SigningError{Error::unreadableElf, request.file, 0, elf});
+  };
 
   const auto image = readElfImage(file.get(), fileSize);
-  if (!image) return std::unexpected(request.file + ": " + image.error());
+  if (!image) return unreadableElf(image.error());
   const auto length = codeLength(file.get(), fileSize, *image);
-  if (!length) return std::unexpected(request.file + ": " + length.error());
+  if (!length) return failed(Error::dataBehindImage, request.file);
 
   CodeDirectory directory{.identifier = request.identifier, .codeLength = *length};
   const auto section = readElfSection(file.get(), *image, kInfoPlistSection, kMaxInfoPlistLength);
-  if (!section) return std::unexpected(request.file + ": " + section.error());
+  if (!section) return unreadableElf(section.error());
   if (*section && request.infoPlist && **section != *request.infoPlist) {
-    return std::unexpected("the information dictionary given is not the one in the executable");
+    return failed(Error::infoPlistDiffers);
   }
   directory.infoPlist = *section ? *section : request.infoPlist;
   if (directory.infoPlist && !parseInfoDictionary(*directory.infoPlist)) {
-    return std::unexpected("the information dictionary is not an XML property list dictionary");
+    return failed(Error::infoPlistNotDictionary);
   }
   const auto hash = hashCode(file.get(), *length);
-  if (!hash) return std::unexpected("cannot read " + request.file);
+  if (!hash) return failed(Error::unreadableCode, request.file);
   directory.codeHash = *hash;
 
   const auto blob = signData(identity, directory.encode());
@@ -131,14 +148,14 @@ std::expected<void, std::string> signFile(const SigningIdentity& identity,
   auto pending = PendingFile::createBeside(request.file);
   if (!pending) return std::unexpected(pending.error());
   if (auto copied = copyRange(file.get(), pending->fd(), *length); !copied) return copied;
-  if (auto written = writeAll(pending->fd(), *blob); !written) return written;
-  if (auto written = writeAll(pending->fd(), trailer.encode()); !written) return written;
+  if (!writeAll(pending->fd(), *blob)) return unwritten();
+  if (!writeAll(pending->fd(), trailer.encode())) return unwritten();
   // The owner first: changing it clears set-user-ID bits that the mode then restores.
   if (::fchown(pending->fd(), status.st_uid, status.st_gid) != 0) {
-    return systemError("cannot keep the owner of " + request.file);
+    return systemFailed(Error::ownerNotKept, request.file);
   }
   if (::fchmod(pending->fd(), status.st_mode & 07777) != 0) {
-    return systemError("cannot keep the mode of " + request.file);
+    return systemFailed(Error::modeNotKept, request.file);
   }
   return pending->replace(request.file);
 }

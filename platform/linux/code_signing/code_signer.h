@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/linux/code_signing/signed_data.h"
+#include "platform/linux/code_signing/signing_error.h"
 
 namespace tarnel::linux_platform {
 
@@ -19,8 +20,8 @@ struct SigningRequest {
 };
 
 // Signs `request.file` with `identity`; the file is replaced at once (through a new file renamed
-// over it, keeping its mode and owner) or left as it was. The reason on failure.
-std::expected<void, std::string> signFile(const SigningIdentity& identity,
-                                          const SigningRequest& request);
+// over it, keeping its mode and owner) or left as it was. Why not on failure.
+std::expected<void, SigningError> signFile(const SigningIdentity& identity,
+                                           const SigningRequest& request);
 
 }  // namespace tarnel::linux_platform

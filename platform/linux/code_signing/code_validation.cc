@@ -33,9 +33,9 @@ std::expected<SignedFile, SigningFailure> readSignedFile(int fd) {
   }
   const auto fileSize = static_cast<std::uint64_t>(status.st_size);
   auto image = readElfImage(fd, fileSize);
-  if (!image) return failure(errSecCSBadObjectFormat, image.error());
+  if (!image) return failure(errSecCSBadObjectFormat, describe(image.error()));
   const auto trailer = readSignatureTrailer(fd, fileSize);
-  if (!trailer) return failure(errSecCSSignatureInvalid, trailer.error());
+  if (!trailer) return failure(errSecCSSignatureInvalid, describe(trailer.error()));
   if (!*trailer) return failure(errSecCSUnsigned, "code object is not signed at all");
   // The executable's own headers and contents must all lie in the signed bytes.
   if (image->extent > (*trailer)->codeLength) {
@@ -66,11 +66,11 @@ std::expected<ValidatedCode, SigningFailure> validateCode(int fd, const std::str
   }
 
   const auto anchors = loadTrustAnchors(anchorsFolder);
-  if (!anchors) return failure(errSecCSSignatureNotVerifiable, anchors.error());
+  if (!anchors) return failure(errSecCSSignatureNotVerifiable, describe(anchors.error()));
   const auto verified = verifySignedData(file->blob, anchors->get(), strictness);
   if (!verified) return std::unexpected(verified.error());
   const auto directory = parseCodeDirectory(verified->content, strictness);
-  if (!directory) return failure(errSecCSSignatureInvalid, directory.error());
+  if (!directory) return failure(errSecCSSignatureInvalid, describe(directory.error()));
 
   if (directory->codeLength != file->trailer.codeLength) {
     return failure(errSecCSSignatureFailed, "the signature is for code of another length");
@@ -82,7 +82,7 @@ std::expected<ValidatedCode, SigningFailure> validateCode(int fd, const std::str
 
   // Only now, with the bytes known to be the signer's, is anything in them interpreted further.
   const auto section = readElfSection(fd, file->image, kInfoPlistSection, kMaxInfoPlistLength);
-  if (!section) return failure(errSecCSInfoPlistFailed, section.error());
+  if (!section) return failure(errSecCSInfoPlistFailed, describe(section.error()));
   if (*section && *section != directory->infoPlist) {
     return failure(errSecCSInfoPlistFailed, "the information dictionary is not the one signed");
   }
@@ -110,9 +110,9 @@ std::expected<SignatureDescription, SigningFailure> describeSignature(int fd) {
   const auto file = readSignedFile(fd);
   if (!file) return std::unexpected(file.error());
   const auto contents = readSignedData(file->blob);
-  if (!contents) return failure(errSecCSSignatureInvalid, contents.error());
+  if (!contents) return failure(errSecCSSignatureInvalid, describe(contents.error()));
   const auto directory = parseCodeDirectory(contents->content, Strictness::lenient);
-  if (!directory) return failure(errSecCSSignatureInvalid, directory.error());
+  if (!directory) return failure(errSecCSSignatureInvalid, describe(directory.error()));
   return SignatureDescription{directory->identifier, contents->signerSubject, directory->infoPlist};
 }
 

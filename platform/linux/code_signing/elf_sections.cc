@@ -15,6 +15,8 @@ namespace {
 constexpr std::size_t kMaxTableBytes = 4 * 1024 * 1024;
 constexpr std::size_t kMaxSectionNamesBytes = 1024 * 1024;
 
+using Error = ElfError::Kind;
+
 // A field of an ELF structure, by its offset in the 64-bit and in the 32-bit form of it.
 struct Field {
   std::size_t offset64;
@@ -93,14 +95,18 @@ struct Table {
   std::uint64_t entrySize;
 };
 
-std::expected<Bytes, std::string> readTable(int fd, const Table& table, std::uint64_t fileSize,
-                                            std::string_view what) {
+std::unexpected<ElfError> error(ElfError::Kind kind, std::string_view subject = {}) {
+  return std::unexpected(ElfError{kind, std::string(subject)});
+}
+
+std::expected<Bytes, ElfError> readTable(int fd, const Table& table, std::uint64_t fileSize,
+                                         std::string_view what) {
   const std::uint64_t bytes = table.count * table.entrySize;  // both fit in 16 bits
   if (bytes > kMaxTableBytes || !endWithin(table.offset, bytes, fileSize)) {
-    return std::unexpected(std::string(what) + " table lies outside the file");
+    return error(Error::tableOutsideFile, what);
   }
   auto contents = readRange(fd, table.offset, static_cast<std::size_t>(bytes));
-  if (!contents) return std::unexpected("cannot read the " + std::string(what) + " table");
+  if (!contents) return error(Error::unreadableTable, what);
   return std::move(*contents);
 }
 
@@ -111,25 +117,25 @@ const ElfSection* ElfImage::find(std::string_view name) const {
   return found == sections.end() ? nullptr : &*found;
 }
 
-std::expected<ElfImage, std::string> readElfImage(int fd, std::uint64_t fileSize) {
+std::expected<ElfImage, ElfError> readElfImage(int fd, std::uint64_t fileSize) {
   const auto identification = readRange(fd, 0, EI_NIDENT);
   if (!identification || !std::equal(ELFMAG, ELFMAG + SELFMAG, identification->begin())) {
-    return std::unexpected("not an ELF file");
+    return error(Error::notElf);
   }
   const auto elfClass = (*identification)[EI_CLASS];
   const auto byteOrder = (*identification)[EI_DATA];
   if ((elfClass != ELFCLASS32 && elfClass != ELFCLASS64) ||
       (byteOrder != ELFDATA2LSB && byteOrder != ELFDATA2MSB) ||
       (*identification)[EI_VERSION] != EV_CURRENT) {
-    return std::unexpected("unknown ELF class, byte order or version");
+    return error(Error::unknownForm);
   }
   const FieldReader field(byteOrder == ELFDATA2MSB, elfClass == ELFCLASS64);
   const std::size_t headerSize = field.wide() ? sizeof(Elf64_Ehdr) : sizeof(Elf32_Ehdr);
   const auto header = readRange(fd, 0, headerSize);
-  if (!header) return std::unexpected("truncated ELF header");
+  if (!header) return error(Error::truncatedHeader);
 
   const auto type = field.half(*header, 0, kHeaderType);
-  if (type != ET_EXEC && type != ET_DYN) return std::unexpected("not an ELF executable");
+  if (type != ET_EXEC && type != ET_DYN) return error(Error::notExecutable);
   const Table programs{field.word(*header, 0, kProgramTableOffset),
                        field.half(*header, 0, kProgramCount),
                        field.half(*header, 0, kProgramEntrySize)};
@@ -142,12 +148,12 @@ std::expected<ElfImage, std::string> readElfImage(int fd, std::uint64_t fileSize
   if (field.half(*header, 0, kHeaderSize) < headerSize ||
       (programs.count > 0 && programs.entrySize < programEntry) ||
       (sections.count > 0 && sections.entrySize < sectionEntry)) {
-    return std::unexpected("ELF header declares entries too small");
+    return error(Error::entriesTooSmall);
   }
   // Extended numbering is for files with more sections than any executable we sign.
   if ((sections.count == 0 && sections.offset != 0) || namesIndex >= SHN_LORESERVE ||
       (sections.count > 0 && namesIndex >= sections.count)) {
-    return std::unexpected("unsupported ELF section numbering");
+    return error(Error::unsupportedNumbering);
   }
 
   ElfImage image;
@@ -166,7 +172,7 @@ std::expected<ElfImage, std::string> readElfImage(int fd, std::uint64_t fileSize
       const std::size_t at = static_cast<std::size_t>(i * programs.entrySize);
       const auto offset = field.word(*table, at, kSegmentOffset);
       const auto fileBytes = field.word(*table, at, kSegmentFileSize);
-      if (!extendTo(offset, fileBytes)) return std::unexpected("ELF segment lies outside the file");
+      if (!extendTo(offset, fileBytes)) return error(Error::segmentOutsideFile);
     }
   }
 
@@ -183,28 +189,24 @@ std::expected<ElfImage, std::string> readElfImage(int fd, std::uint64_t fileSize
       Raw entry{field.word32(*table, at, kSectionName), field.word32(*table, at, kSectionType),
                 field.word(*table, at, kSectionOffset), field.word(*table, at, kSectionSize)};
       if (entry.type == SHT_NOBITS || entry.type == SHT_NULL) entry.size = 0;
-      if (!extendTo(entry.offset, entry.size)) {
-        return std::unexpected("ELF section lies outside the file");
-      }
+      if (!extendTo(entry.offset, entry.size)) return error(Error::sectionOutsideFile);
       raw.push_back(entry);
     }
     Bytes names;
     if (namesIndex != SHN_UNDEF) {
       const auto& namesSection = raw[namesIndex];
-      if (namesSection.size > kMaxSectionNamesBytes)
-        return std::unexpected("ELF section names too large");
+      if (namesSection.size > kMaxSectionNamesBytes) return error(Error::sectionNamesTooLarge);
       auto read = readRange(fd, namesSection.offset, static_cast<std::size_t>(namesSection.size));
-      if (!read) return std::unexpected("cannot read the ELF section names");
+      if (!read) return error(Error::unreadableSectionNames);
       names = std::move(*read);
     }
     for (const auto& entry : raw) {
       std::string name;
       if (!names.empty()) {
-        if (entry.nameOffset >= names.size())
-          return std::unexpected("ELF section name outside its table");
+        if (entry.nameOffset >= names.size()) return error(Error::sectionNameOutsideTable);
         const auto begin = names.begin() + static_cast<std::ptrdiff_t>(entry.nameOffset);
         const auto end = std::find(begin, names.end(), 0);
-        if (end == names.end()) return std::unexpected("unterminated ELF section name");
+        if (end == names.end()) return error(Error::unterminatedSectionName);
         name.assign(begin, end);
       }
       image.sections.push_back({std::move(name), entry.offset, entry.size});
@@ -213,17 +215,17 @@ std::expected<ElfImage, std::string> readElfImage(int fd, std::uint64_t fileSize
   return image;
 }
 
-std::expected<std::optional<Bytes>, std::string> readElfSection(int fd, const ElfImage& image,
-                                                                std::string_view name,
-                                                                std::size_t limit) {
+std::expected<std::optional<Bytes>, ElfError> readElfSection(int fd, const ElfImage& image,
+                                                             std::string_view name,
+                                                             std::size_t limit) {
   const ElfSection* section = image.find(name);
   if (!section) return std::optional<Bytes>();
   if (std::ranges::count(image.sections, name, &ElfSection::name) > 1) {
-    return std::unexpected("more than one section " + std::string(name));
+    return error(Error::repeatedSection, name);
   }
-  if (section->size > limit) return std::unexpected("section " + std::string(name) + " too large");
+  if (section->size > limit) return error(Error::sectionTooLarge, name);
   auto contents = readRange(fd, section->offset, static_cast<std::size_t>(section->size));
-  if (!contents) return std::unexpected("cannot read section " + std::string(name));
+  if (!contents) return error(Error::unreadableSection, name);
   return std::optional<Bytes>(std::move(*contents));
 }
 

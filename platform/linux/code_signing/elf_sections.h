@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/value.h"
+#include "platform/linux/code_signing/elf_error.h"
 
 namespace tarnel::linux_platform {
 
@@ -32,13 +33,13 @@ struct ElfImage {
 };
 
 // The layout of the ELF executable (or shared object) in the open file `fd` of `fileSize` bytes;
-// the reason when it is not one, or declares anything outside the file.
-std::expected<ElfImage, std::string> readElfImage(int fd, std::uint64_t fileSize);
+// why not when it is not one, or declares anything outside the file.
+std::expected<ElfImage, ElfError> readElfImage(int fd, std::uint64_t fileSize);
 
-// The contents of the section `name`: nothing when there is no such section, the reason when it
+// The contents of the section `name`: nothing when there is no such section, why not when it
 // cannot be read or is larger than `limit`.
-std::expected<std::optional<Bytes>, std::string> readElfSection(int fd, const ElfImage& image,
-                                                                std::string_view name,
-                                                                std::size_t limit);
+std::expected<std::optional<Bytes>, ElfError> readElfSection(int fd, const ElfImage& image,
+                                                             std::string_view name,
+                                                             std::size_t limit);
 
 }  // namespace tarnel::linux_platform

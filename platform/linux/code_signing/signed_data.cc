@@ -17,23 +17,29 @@ namespace {
 
 SigningFailure invalid(std::string reason) { return {errSecCSSignatureInvalid, std::move(reason)}; }
 
-std::expected<CmsPtr, std::string> parseCms(std::span<const std::uint8_t> der,
-                                            Strictness strictness) {
+using FormatError = SignatureFormatError::Kind;
+
+std::unexpected<SignatureFormatError> malformed(FormatError kind) {
+  return std::unexpected(SignatureFormatError{kind});
+}
+
+std::expected<CmsPtr, SignatureFormatError> parseCms(std::span<const std::uint8_t> der,
+                                                     Strictness strictness) {
   const unsigned char* cursor = der.data();
   CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &cursor, static_cast<long>(der.size())));
   ERR_clear_error();
-  if (!cms) return std::unexpected("the signature is not CMS data");
+  if (!cms) return malformed(FormatError::notCms);
   if (strictness == Strictness::strict && cursor != der.data() + der.size()) {
-    return std::unexpected("bytes after the signature's CMS data");
+    return malformed(FormatError::bytesAfterCms);
   }
   if (OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_signed) {
-    return std::unexpected("the signature is not CMS signed data");
+    return malformed(FormatError::notSignedData);
   }
   if (sk_CMS_SignerInfo_num(CMS_get0_SignerInfos(cms.get())) != 1) {
-    return std::unexpected("the signature does not have exactly one signer");
+    return malformed(FormatError::notOneSigner);
   }
   ASN1_OCTET_STRING** content = CMS_get0_content(cms.get());
-  if (!content || !*content) return std::unexpected("the signature encloses no code directory");
+  if (!content || !*content) return malformed(FormatError::noCodeDirectory);
   return cms;
 }
 
@@ -65,13 +71,14 @@ std::optional<std::chrono::system_clock::time_point> endOfValidity(X509* certifi
 
 }  // namespace
 
-std::expected<SigningIdentity, std::string> loadSigningIdentity(
+std::expected<SigningIdentity, CertificateError> loadSigningIdentity(
     const std::string& certificatePath, const std::string& keyPath,
     const std::optional<std::string>& chainPath) {
   auto certificates = readCertificates(certificatePath);
   if (!certificates) return std::unexpected(certificates.error());
   if (sk_X509_num(certificates->get()) != 1) {
-    return std::unexpected(certificatePath + " must hold exactly the signing certificate");
+    return std::unexpected(
+        CertificateError{CertificateError::Kind::notOneCertificate, certificatePath, {}});
   }
   SigningIdentity identity;
   identity.certificate.reset(sk_X509_shift(certificates->get()));
@@ -80,7 +87,7 @@ std::expected<SigningIdentity, std::string> loadSigningIdentity(
   identity.key = std::move(*key);
   if (X509_check_private_key(identity.certificate.get(), identity.key.get()) != 1) {
     ERR_clear_error();
-    return std::unexpected("the key in " + keyPath + " does not belong to the certificate");
+    return std::unexpected(CertificateError{CertificateError::Kind::foreignKey, keyPath, {}});
   }
   if (chainPath) {
     auto chain = readCertificates(*chainPath);
@@ -90,19 +97,22 @@ std::expected<SigningIdentity, std::string> loadSigningIdentity(
   return identity;
 }
 
-std::expected<Bytes, std::string> signData(const SigningIdentity& identity,
-                                           std::span<const std::uint8_t> content) {
+std::expected<Bytes, SigningError> signData(const SigningIdentity& identity,
+                                            std::span<const std::uint8_t> content) {
+  const auto failed = [](SigningError::Kind kind) {
+    return std::unexpected(SigningError{kind, {}, 0, std::nullopt});
+  };
   BioPtr input(BIO_new_mem_buf(content.data(), static_cast<int>(content.size())));
-  if (!input) return std::unexpected("out of memory");
+  if (!input) return failed(SigningError::Kind::outOfMemory);
   CmsPtr cms(CMS_sign(identity.certificate.get(), identity.key.get(), identity.chain.get(),
                       input.get(), CMS_BINARY | CMS_NOSMIMECAP));
   if (!cms) {
     ERR_clear_error();
-    return std::unexpected("signing failed");
+    return failed(SigningError::Kind::signingFailed);
   }
   unsigned char* der = nullptr;
   const int length = i2d_CMS_ContentInfo(cms.get(), &der);
-  if (length <= 0) return std::unexpected("cannot encode the signature");
+  if (length <= 0) return failed(SigningError::Kind::unencodableSignature);
   Bytes bytes(der, der + length);
   OPENSSL_free(der);
   return bytes;
@@ -112,7 +122,7 @@ std::expected<VerifiedData, SigningFailure> verifySignedData(std::span<const std
                                                              X509_STORE* anchors,
                                                              Strictness strictness) {
   auto cms = parseCms(der, strictness);
-  if (!cms) return std::unexpected(invalid(cms.error()));
+  if (!cms) return std::unexpected(invalid(describe(cms.error())));
 
   // First the signature over the content, by the certificate the signed data names; the chain
   // of that certificate is built and checked below, where it is also kept.
@@ -127,7 +137,10 @@ std::expected<VerifiedData, SigningFailure> verifySignedData(std::span<const std
   const X509BorrowedStackPtr signers(CMS_get0_signers(cms->get()));
   X509* leaf =
       signers && sk_X509_num(signers.get()) == 1 ? sk_X509_value(signers.get(), 0) : nullptr;
-  if (!leaf) return std::unexpected(invalid("the signer's certificate is missing"));
+  if (!leaf) {
+    return std::unexpected(
+        invalid(describe(SignatureFormatError{FormatError::signerCertificateMissing})));
+  }
 
   X509StackPtr enclosed(CMS_get1_certs(cms->get()));
   X509StoreCtxPtr context(X509_STORE_CTX_new());
@@ -158,7 +171,8 @@ std::expected<VerifiedData, SigningFailure> verifySignedData(std::span<const std
   return verified;
 }
 
-std::expected<SignedDataContents, std::string> readSignedData(std::span<const std::uint8_t> der) {
+std::expected<SignedDataContents, SignatureFormatError> readSignedData(
+    std::span<const std::uint8_t> der) {
   auto cms = parseCms(der, Strictness::lenient);
   if (!cms) return std::unexpected(cms.error());
   ASN1_OCTET_STRING* content = *CMS_get0_content(cms->get());
@@ -168,16 +182,16 @@ std::expected<SignedDataContents, std::string> readSignedData(std::span<const st
   X509StackPtr enclosed(CMS_get1_certs(cms->get()));
   if (CMS_set1_signers_certs(cms->get(), enclosed.get(), 0) < 0) {
     ERR_clear_error();
-    return std::unexpected("the signer's certificate is missing");
+    return malformed(FormatError::signerCertificateMissing);
   }
   CMS_SignerInfo* signer = sk_CMS_SignerInfo_value(CMS_get0_SignerInfos(cms->get()), 0);
   X509* certificate = nullptr;
   CMS_SignerInfo_get0_algs(signer, nullptr, &certificate, nullptr, nullptr);
-  if (!certificate) return std::unexpected("the signer's certificate is missing");
+  if (!certificate) return malformed(FormatError::signerCertificateMissing);
   BioPtr line(BIO_new(BIO_s_mem()));
   if (!line ||
       X509_NAME_print_ex(line.get(), X509_get_subject_name(certificate), 0, XN_FLAG_RFC2253) < 0) {
-    return std::unexpected("cannot print the signer's subject");
+    return malformed(FormatError::unprintableSubject);
   }
   const Bytes subject = memoryContents(line.get());
   contents.signerSubject.assign(subject.begin(), subject.end());

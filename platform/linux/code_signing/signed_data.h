@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "model/value.h"
+#include "platform/linux/code_signing/certificate_error.h"
 #include "platform/linux/code_signing/code_directory.h"
 #include "platform/linux/code_signing/openssl_ptr.h"
 #include "platform/linux/code_signing/requirement/certificate_fields.h"
+#include "platform/linux/code_signing/signature_format_error.h"
+#include "platform/linux/code_signing/signing_error.h"
 #include "platform/linux/code_signing/signing_failure.h"
 
 namespace tarnel::linux_platform {
@@ -24,15 +27,15 @@ struct SigningIdentity {
 };
 
 // The identity in PEM files: the leaf certificate, its unencrypted key and optionally the
-// certificates between the leaf and the anchor; the reason when they cannot be read or the key
-// does not belong to the certificate.
-std::expected<SigningIdentity, std::string> loadSigningIdentity(
+// certificates between the leaf and the anchor; why not when they cannot be read or the key does
+// not belong to the certificate.
+std::expected<SigningIdentity, CertificateError> loadSigningIdentity(
     const std::string& certificatePath, const std::string& keyPath,
     const std::optional<std::string>& chainPath);
 
 // The DER of CMS signed data with `content` enclosed and the identity's certificates included.
-std::expected<Bytes, std::string> signData(const SigningIdentity& identity,
-                                           std::span<const std::uint8_t> content);
+std::expected<Bytes, SigningError> signData(const SigningIdentity& identity,
+                                            std::span<const std::uint8_t> content);
 
 struct VerifiedData {
   Bytes content;
@@ -54,6 +57,7 @@ struct SignedDataContents {
 };
 
 // What the signed data in `der` says, verifying nothing; for display only.
-std::expected<SignedDataContents, std::string> readSignedData(std::span<const std::uint8_t> der);
+std::expected<SignedDataContents, SignatureFormatError> readSignedData(
+    std::span<const std::uint8_t> der);
 
 }  // namespace tarnel::linux_platform

@@ -18,54 +18,55 @@ namespace {
 
 constexpr std::size_t kMaxAnchorFiles = 1024;
 
+using Error = CertificateError::Kind;
+
+std::unexpected<CertificateError> error(Error kind, std::string subject, std::string detail = {}) {
+  return std::unexpected(CertificateError{kind, std::move(subject), std::move(detail)});
+}
+
 struct CloseDirectory {
   void operator()(DIR* directory) const { ::closedir(directory); }
 };
 
-std::expected<std::vector<std::string>, std::string> anchorFiles(const std::string& folder) {
+std::expected<std::vector<std::string>, CertificateError> anchorFiles(const std::string& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return std::unexpected("cannot open the anchors folder " + folder);
+  if (fd < 0) return error(Error::unopenableAnchorsFolder, folder);
   // fdopendir takes the descriptor over when it succeeds; when it fails the descriptor is ours.
   std::unique_ptr<DIR, CloseDirectory> directory(::fdopendir(fd));
   if (!directory) {
     ::close(fd);
-    return std::unexpected("cannot read the anchors folder " + folder);
+    return error(Error::unreadableAnchorsFolder, folder);
   }
   std::vector<std::string> names;
   while (const dirent* entry = ::readdir(directory.get())) {
     const std::string_view name = entry->d_name;
     if (name.starts_with('.') || !name.ends_with(".pem")) continue;
-    if (names.size() == kMaxAnchorFiles) return std::unexpected("too many files in " + folder);
+    if (names.size() == kMaxAnchorFiles) return error(Error::tooManyAnchorFiles, folder);
     names.emplace_back(name);
   }
   std::ranges::sort(names);
   return names;
 }
 
-std::string refused(const std::string& folder, const std::string& reason) {
-  return "the trust anchors in " + folder + " are refused: " + reason;
-}
-
 // The status of the folder `folder` when only root can change what it holds, else why not.
-std::expected<struct stat, std::string> checkedFolder(const std::string& folder) {
+std::expected<struct stat, CertificateError> checkedFolder(const std::string& folder) {
   auto status = statOnlyRootCanChange(folder);
-  if (!status) return std::unexpected(refused(folder, status.error()));
-  if (!S_ISDIR(status->st_mode))
-    return std::unexpected("the anchors folder " + folder + " is not a folder");
-  return status;
+  if (!status) return error(Error::anchorsRefused, folder, status.error());
+  if (!S_ISDIR(status->st_mode)) return error(Error::anchorsFolderNotFolder, folder);
+  return *status;
 }
 
 // The status of the anchor `name` in a folder that only root can change, when it is a file that
 // only root can write, else why not. A link is refused: what it points to was never checked.
-std::expected<struct stat, std::string> checkedAnchor(const std::string& folder,
-                                                      const std::string& name) {
+std::expected<struct stat, CertificateError> checkedAnchor(const std::string& folder,
+                                                           const std::string& name) {
   const auto path = folder + "/" + name;
   struct stat status {};
-  if (::lstat(path.c_str(), &status) != 0) return std::unexpected("cannot read the anchor " + path);
+  if (::lstat(path.c_str(), &status) != 0) return error(Error::unreadableAnchor, path);
   if (const auto safe = checkOnlyRootCanWrite(path, status); !safe) {
-    return std::unexpected(refused(folder, safe.error()));
+    return error(Error::anchorsRefused, folder, safe.error());
   }
-  if (!S_ISREG(status.st_mode)) return std::unexpected("the anchor " + path + " is not a file");
+  if (!S_ISREG(status.st_mode)) return error(Error::anchorNotFile, path);
   return status;
 }
 
@@ -96,12 +97,12 @@ bool anchorsStillIn(const std::string& folder, const AnchorsState& state) {
   });
 }
 
-std::expected<X509StorePtr, std::string> loadTrustAnchors(const std::string& folder) {
+std::expected<X509StorePtr, CertificateError> loadTrustAnchors(const std::string& folder) {
   if (const auto own = checkedFolder(folder); !own) return std::unexpected(own.error());
   const auto names = anchorFiles(folder);
   if (!names) return std::unexpected(names.error());
   X509StorePtr store(X509_STORE_new());
-  if (!store) return std::unexpected("out of memory");
+  if (!store) return error(Error::outOfMemory, {});
   int anchors = 0;
   for (const auto& name : *names) {
     // Read by its path once checked: only root can put another file at that path since.
@@ -112,12 +113,12 @@ std::expected<X509StorePtr, std::string> loadTrustAnchors(const std::string& fol
     if (!certificates) return std::unexpected(certificates.error());
     for (int i = 0; i < sk_X509_num(certificates->get()); ++i) {
       if (X509_STORE_add_cert(store.get(), sk_X509_value(certificates->get(), i)) != 1) {
-        return std::unexpected("cannot add the anchor in " + name);
+        return error(Error::unaddableAnchor, name);
       }
       ++anchors;
     }
   }
-  if (anchors == 0) return std::unexpected("no trust anchor in " + folder);
+  if (anchors == 0) return error(Error::noTrustAnchor, folder);
   return store;
 }
 

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/linux/code_signing/certificate_error.h"
 #include "platform/linux/code_signing/openssl_ptr.h"
 #include "platform/linux/posix/file_state.h"
 
@@ -17,10 +18,10 @@ namespace tarnel::linux_platform {
 
 inline constexpr const char* kDefaultAnchorsFolder = "/etc/tarnel/anchors";
 
-// A store of every certificate in the files named *.pem in `folder`; the reason when the folder
+// A store of every certificate in the files named *.pem in `folder`; why not when the folder
 // cannot be read, it, a folder above it or an anchor may be changed by others than root (naming
 // which and why), an anchor is not a plain file or is damaged, or there is no anchor at all.
-std::expected<X509StorePtr, std::string> loadTrustAnchors(const std::string& folder);
+std::expected<X509StorePtr, CertificateError> loadTrustAnchors(const std::string& folder);
 
 // What the anchors in a folder are, as far as any change to them shows: the folder's own identity
 // and times (a file added, removed or renamed in it changes them) and each anchor file's name,

@@ -76,7 +76,7 @@ inline linux_platform::SigningIdentity signingIdentity(Signer signer) {
   const auto folder = signerFolder(signer);
   auto identity = linux_platform::loadSigningIdentity(folder + "/certificate.pem",
                                                       folder + "/key.pem", folder + "/chain.pem");
-  if (!identity) throw std::runtime_error(identity.error());
+  if (!identity) throw std::runtime_error(linux_platform::describe(identity.error()));
   return std::move(*identity);
 }
 
@@ -107,7 +107,7 @@ inline std::string signedSample(const std::string& path, const std::string& vers
                              std::filesystem::copy_options::overwrite_existing);
   const auto result =
       linux_platform::signFile(signingIdentity(signer), {.file = path, .identifier = identifier});
-  if (!result) throw std::runtime_error(result.error());
+  if (!result) throw std::runtime_error(linux_platform::describe(result.error()));
   if (sealing == Sealing::sealed) seal(path);
   return path;
 }

@@ -7,6 +7,7 @@ namespace tarnel::linux_platform {
 namespace {
 
 using Kind = RequirementToken::Kind;
+using Error = RequirementError::Kind;
 
 bool isNameStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -15,13 +16,16 @@ bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
-std::string at(std::size_t offset) { return " at offset " + std::to_string(offset); }
+std::unexpected<RequirementError> error(RequirementError::Kind kind, std::size_t offset,
+                                        std::string subject = {}) {
+  return std::unexpected(RequirementError{kind, offset, std::move(subject)});
+}
 
 class Lexer {
  public:
   explicit Lexer(std::string_view text) : text_(text) {}
 
-  std::expected<std::vector<RequirementToken>, std::string> run() {
+  std::expected<std::vector<RequirementToken>, RequirementError> run() {
     std::vector<RequirementToken> tokens;
     while (true) {
       if (auto skipped = skipBlanksAndComments(); !skipped) return std::unexpected(skipped.error());
@@ -35,7 +39,7 @@ class Lexer {
   }
 
  private:
-  std::expected<void, std::string> skipBlanksAndComments() {
+  std::expected<void, RequirementError> skipBlanksAndComments() {
     while (pos_ < text_.size()) {
       const char c = text_[pos_];
       if (isBlank(c)) {
@@ -45,8 +49,7 @@ class Lexer {
         pos_ = lineEnd == std::string_view::npos ? text_.size() : lineEnd + 1;
       } else if (text_.substr(pos_).starts_with("/*")) {
         const auto close = text_.find("*/", pos_ + 2);
-        if (close == std::string_view::npos)
-          return std::unexpected("unterminated comment" + at(pos_));
+        if (close == std::string_view::npos) return error(Error::unterminatedComment, pos_);
         pos_ = close + 2;
       } else {
         break;
@@ -55,7 +58,7 @@ class Lexer {
     return {};
   }
 
-  std::expected<RequirementToken, std::string> next() {
+  std::expected<RequirementToken, RequirementError> next() {
     const std::size_t start = pos_;
     const char c = text_[pos_];
     const auto punctuation = [&](Kind kind, std::size_t length) {
@@ -89,14 +92,14 @@ class Lexer {
     }
     if (isDigit(c) || (c == '-' && isDigit(peek(1)))) return integer();
     if (isNameStart(c)) return word();
-    return std::unexpected("unexpected character '" + std::string(1, c) + "'" + at(start));
+    return error(Error::unexpectedCharacter, start, std::string(1, c));
   }
 
   char peek(std::size_t ahead) const {
     return pos_ + ahead < text_.size() ? text_[pos_ + ahead] : '\0';
   }
 
-  std::expected<RequirementToken, std::string> quoted() {
+  std::expected<RequirementToken, RequirementError> quoted() {
     const std::size_t start = pos_++;
     std::string contents;
     while (pos_ < text_.size() && text_[pos_] != '"') {
@@ -105,28 +108,28 @@ class Lexer {
       }
       contents.push_back(text_[pos_++]);
     }
-    if (pos_ == text_.size()) return std::unexpected("unterminated string" + at(start));
+    if (pos_ == text_.size()) return error(Error::unterminatedString, start);
     ++pos_;
     return RequirementToken{.kind = Kind::string, .text = std::move(contents), .offset = start};
   }
 
-  std::expected<RequirementToken, std::string> integer() {
+  std::expected<RequirementToken, RequirementError> integer() {
     const std::size_t start = pos_;
     if (text_[pos_] == '-') ++pos_;
     while (pos_ < text_.size() && isDigit(text_[pos_])) ++pos_;
     // "7.0" and "1abc" are neither numbers nor names: values like them must be quoted.
     if (pos_ < text_.size() && (isNamePart(text_[pos_]) || text_[pos_] == '.')) {
-      return std::unexpected("a value that is not a name must be quoted" + at(start));
+      return error(Error::unquotedValue, start);
     }
     std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text_.data() + start, text_.data() + pos_, value);
-    if (error != std::errc() || end != text_.data() + pos_) {
-      return std::unexpected("number out of range" + at(start));
+    const auto [end, outcome] = std::from_chars(text_.data() + start, text_.data() + pos_, value);
+    if (outcome != std::errc() || end != text_.data() + pos_) {
+      return error(Error::numberOutOfRange, start);
     }
     return RequirementToken{.kind = Kind::integer, .integer = value, .offset = start};
   }
 
-  std::expected<RequirementToken, std::string> word() {
+  std::expected<RequirementToken, RequirementError> word() {
     const std::size_t start = pos_;
     while (pos_ < text_.size()) {
       if (isNamePart(text_[pos_])) {
@@ -138,7 +141,7 @@ class Lexer {
       }
     }
     if (pos_ < text_.size() && text_[pos_] == '.') {
-      return std::unexpected("a name part may not be empty" + at(pos_));
+      return error(Error::emptyNamePart, pos_);
     }
     return RequirementToken{.kind = Kind::word,
                             .text = std::string(text_.substr(start, pos_ - start)),
@@ -151,9 +154,9 @@ class Lexer {
 
 }  // namespace
 
-std::expected<std::vector<RequirementToken>, std::string> tokenizeRequirement(
+std::expected<std::vector<RequirementToken>, RequirementError> tokenizeRequirement(
     std::string_view text) {
-  if (text.size() > kMaxRequirementLength) return std::unexpected("requirement text too long");
+  if (text.size() > kMaxRequirementLength) return error(Error::tooLong, 0);
   return Lexer(text).run();
 }
 

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/linux/code_signing/requirement/requirement_error.h"
+
 namespace tarnel::linux_platform {
 
 struct RequirementToken {
@@ -37,8 +39,8 @@ struct RequirementToken {
 // The longest requirement text accepted; a text longer than any sensible requirement is refused.
 inline constexpr std::size_t kMaxRequirementLength = 64 * 1024;
 
-// The tokens of `text`, ending with one `end` token; or the reason the text is not made of tokens.
-std::expected<std::vector<RequirementToken>, std::string> tokenizeRequirement(
+// The tokens of `text`, ending with one `end` token; or why the text is not made of tokens.
+std::expected<std::vector<RequirementToken>, RequirementError> tokenizeRequirement(
     std::string_view text);
 
 }  // namespace tarnel::linux_platform

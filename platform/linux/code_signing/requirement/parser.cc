@@ -41,7 +41,8 @@ bool isDottedOid(std::string_view text) {
   return partStarted;
 }
 
-using Parsed = std::expected<Expression, std::string>;
+using Parsed = std::expected<Expression, RequirementError>;
+using Error = RequirementError::Kind;
 
 Expression node(auto value) { return Expression{std::move(value)}; }
 
@@ -52,7 +53,7 @@ class Parser {
   Parsed run() {
     auto expression = disjunction(0);
     if (!expression) return expression;
-    if (current().kind != Kind::end) return error("unexpected text after the requirement");
+    if (current().kind != Kind::end) return error(Error::textAfterRequirement);
     return expression;
   }
 
@@ -61,16 +62,16 @@ class Parser {
   bool atWord(std::string_view word) const {
     return current().kind == Kind::word && current().text == word;
   }
-  std::unexpected<std::string> error(const std::string& what) const {
-    return std::unexpected(what + " at offset " + std::to_string(current().offset));
+  std::unexpected<RequirementError> error(Error kind, std::string subject = {}) const {
+    return std::unexpected(RequirementError{kind, current().offset, std::move(subject)});
   }
-  std::expected<void, std::string> expectWord(std::string_view word) {
-    if (!atWord(word)) return error("expected '" + std::string(word) + "'");
+  std::expected<void, RequirementError> expectWord(std::string_view word) {
+    if (!atWord(word)) return error(Error::expectedWord, std::string(word));
     ++pos_;
     return {};
   }
-  std::expected<void, std::string> expect(Kind kind, std::string_view what) {
-    if (current().kind != kind) return error("expected " + std::string(what));
+  std::expected<void, RequirementError> expect(Kind kind, std::string_view what) {
+    if (current().kind != kind) return error(Error::expected, std::string(what));
     ++pos_;
     return {};
   }
@@ -97,7 +98,7 @@ class Parser {
   }
 
   Parsed unary(int depth) {
-    if (depth >= kMaxRequirementNesting) return error("requirement nested too deeply");
+    if (depth >= kMaxRequirementNesting) return error(Error::nestedTooDeeply);
     if (current().kind == Kind::bang) {
       ++pos_;
       auto operand = unary(depth + 1);
@@ -116,7 +117,7 @@ class Parser {
   }
 
   Parsed primary() {
-    if (current().kind != Kind::word) return error("expected a requirement");
+    if (current().kind != Kind::word) return error(Error::expectedRequirement);
     const std::string word = current().text;
     ++pos_;
     if (word == "true" || word == "false") return node(Constant{word == "true"});
@@ -125,7 +126,7 @@ class Parser {
     if (word == "certificate" || word == "cert") return certificate();
     if (word == "info") return info();
     --pos_;
-    return error("unknown requirement '" + word + "'");
+    return error(Error::unknownRequirement, word);
   }
 
   Parsed anchor() {
@@ -150,7 +151,7 @@ class Parser {
     } else if (current().kind == Kind::integer) {
       field.slot = current().integer;
     } else {
-      return error("expected a certificate slot");
+      return error(Error::expectedCertificateSlot);
     }
     ++pos_;
     auto key = bracketedKey();
@@ -165,7 +166,7 @@ class Parser {
       field.source = CertificateField::Source::extension;
       field.key = key->substr(10);
     } else {
-      return error("unknown certificate key '" + *key + "'");
+      return error(Error::unknownCertificateKey, *key);
     }
     auto match = this->match();
     if (!match) return std::unexpected(match.error());
@@ -181,7 +182,7 @@ class Parser {
     return node(InfoField{std::move(*key), std::move(*match)});
   }
 
-  std::expected<std::string, std::string> bracketedKey() {
+  std::expected<std::string, RequirementError> bracketedKey() {
     if (auto open = expect(Kind::leftBracket, "'['"); !open) return std::unexpected(open.error());
     auto key = value();
     if (!key) return key;
@@ -191,10 +192,10 @@ class Parser {
   }
 
   // A missing match means `exists`, as in `certificate leaf[field.OID]`.
-  std::expected<Match, std::string> match() {
+  std::expected<Match, RequirementError> match() {
     using Operation = Match::Operation;
     Match match;
-    const auto compared = [&](Operation operation) -> std::expected<Match, std::string> {
+    const auto compared = [&](Operation operation) -> std::expected<Match, RequirementError> {
       ++pos_;
       auto value = this->value();
       if (!value) return std::unexpected(value.error());
@@ -237,13 +238,13 @@ class Parser {
     return match;
   }
 
-  std::expected<std::string, std::string> value() {
+  std::expected<std::string, RequirementError> value() {
     const auto& token = current();
     if (token.kind == Kind::string || (token.kind == Kind::word && !isReserved(token.text))) {
       ++pos_;
       return token.text;
     }
-    return error("expected a value");
+    return error(Error::expectedValue);
   }
 
   std::vector<RequirementToken> tokens_;
@@ -252,7 +253,7 @@ class Parser {
 
 }  // namespace
 
-std::expected<Expression, std::string> parseRequirement(std::string_view text) {
+std::expected<Expression, RequirementError> parseRequirement(std::string_view text) {
   auto tokens = tokenizeRequirement(text);
   if (!tokens) return std::unexpected(tokens.error());
   return Parser(std::move(*tokens)).run();

@@ -7,13 +7,14 @@
 #include <string_view>
 
 #include "platform/linux/code_signing/requirement/expression.h"
+#include "platform/linux/code_signing/requirement/requirement_error.h"
 
 namespace tarnel::linux_platform {
 
 // The deepest nesting of parentheses and `!` accepted, so that no text can exhaust the stack.
 inline constexpr int kMaxRequirementNesting = 64;
 
-// The expression of `text`, or the reason it does not compile.
-std::expected<requirement::Expression, std::string> parseRequirement(std::string_view text);
+// The expression of `text`, or why it does not compile.
+std::expected<requirement::Expression, RequirementError> parseRequirement(std::string_view text);
 
 }  // namespace tarnel::linux_platform

@@ -46,7 +46,7 @@ TEST(CodeDirectory, EncodesAndParsesBackUnchanged) {
   const auto directory = sampleDirectory();
   for (const auto strictness : {Strictness::strict, Strictness::lenient}) {
     const auto parsed = parseCodeDirectory(directory.encode(), strictness);
-    ASSERT_TRUE(parsed.has_value()) << parsed.error();
+    ASSERT_TRUE(parsed.has_value()) << describe(parsed.error());
     EXPECT_EQ(*parsed, directory);
   }
   auto withoutInfo = directory;
@@ -162,7 +162,7 @@ TEST(ElfSections, FindsTheImageExtentAndTheEmbeddedInformationDictionary) {
   UniqueFd fd(::open(program.c_str(), O_RDONLY | O_CLOEXEC));
   const auto size = std::filesystem::file_size(program);
   const auto image = readElfImage(fd.get(), size);
-  ASSERT_TRUE(image.has_value()) << image.error();
+  ASSERT_TRUE(image.has_value()) << describe(image.error());
   // A linked executable ends with its section header table.
   EXPECT_EQ(image->extent, size);
   const auto plist = readElfSection(fd.get(), *image, kInfoPlistSection, 1 << 20);

@@ -39,7 +39,7 @@ RequirementContext teamContext(const std::string& version) {
 bool holds(const std::string& text, const RequirementContext& context) {
   const auto parsed = parseRequirement(text);
   if (!parsed) {
-    ADD_FAILURE() << text << ": " << parsed.error();
+    ADD_FAILURE() << text << ": " << describe(parsed.error());
     return false;
   }
   return evaluateRequirement(*parsed, context);

@@ -109,7 +109,7 @@ TEST(RequirementParser, CompilesExactlyTheLanguageItUnderstands) {
   for (const auto& [text, compiles] : cases) {
     SCOPED_TRACE(text);
     const auto parsed = parseRequirement(text);
-    EXPECT_EQ(parsed.has_value(), compiles) << (parsed ? "" : parsed.error());
+    EXPECT_EQ(parsed.has_value(), compiles) << (parsed ? "" : describe(parsed.error()));
   }
 }
 
