@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "model/utf8.h"
+#include "text/utf8.h"
 #include "platform/linux/posix/account_ids.h"
 #include "platform/linux/file_error.h"
 #include "platform/linux/posix/unique_fd.h"
