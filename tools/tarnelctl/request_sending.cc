@@ -72,9 +72,9 @@ Report sendEncodedRequest(const Command& command, ServiceClient& connection, std
   if (!request) {
     return reportFailure(command.format, {.what = "standard input could not be read whole"});
   }
-  return reportReply(command,
-                     connection.callWithEncodedArguments(method("runActionWith:reply:"),
-                                                         {Bytes(request->begin(), request->end())}));
+  return reportReply(
+      command, connection.callWithEncodedArguments(method("runActionWith:reply:"),
+                                                   {Bytes(request->begin(), request->end())}));
 }
 
 Report askForEndpoint(const Command& command, ServiceClient& connection) {
