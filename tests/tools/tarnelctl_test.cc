@@ -67,7 +67,7 @@ TEST(TarnelctlCommandLine, BuildsTheRequestOfEachSubcommandFromItsOptions) {
   const auto command = parseCommandLine({"saveLoad", "--path", "/L/j.plist", "--label", "j",
                                          "--present-error", "false", "--auth-data", "00ff"},
                                         Caller::root);
-  ASSERT_TRUE(command.has_value()) << command.error();
+  ASSERT_TRUE(command.has_value()) << describe(command.error());
   EXPECT_EQ(command->verb, Command::Verb::request);
   EXPECT_EQ(command->kind, Action::Kind::saveLoad);
   EXPECT_EQ(buildRequest(command->kind, command->options, "<plist/>", command->options.authData),
@@ -113,7 +113,7 @@ TEST(TarnelctlCommandLine, RefusesWhatItCannotSend) {
 TEST(TarnelctlCommandLine, AnyUserButRootSendsOnlyRequestsItAuthorizes) {
   for (const auto& kind : {"save", "load", "delete", "terminate"}) {
     const auto command = parseCommandLine({kind, "--path", "/L/j.plist"}, Caller::otherUser);
-    ASSERT_TRUE(command.has_value()) << command.error();
+    ASSERT_TRUE(command.has_value()) << describe(command.error());
     EXPECT_TRUE(command->options.privileged) << kind;
   }
   EXPECT_FALSE(parseCommandLine({"send"}, Caller::otherUser).has_value());
@@ -126,7 +126,7 @@ TEST(TarnelctlCommandLine, AnyUserButRootSendsOnlyRequestsItAuthorizes) {
 TEST(TarnelctlCommandLine, TakesTheFormatAndHelpBeforeTheSubcommandOrAmongItsOptions) {
   const auto before =
       parseCommandLine({"--format", "diagnostic", "load", "--path", "/p"}, Caller::root);
-  ASSERT_TRUE(before.has_value()) << before.error();
+  ASSERT_TRUE(before.has_value()) << describe(before.error());
   EXPECT_EQ(before->format, Format::diagnostic);
   EXPECT_EQ(before->options.path, "/p");
   EXPECT_EQ(parseCommandLine({"endpoint", "--format", "json"}, Caller::root)->format, Format::json);

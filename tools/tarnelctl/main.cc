@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
   const auto caller = ::getuid() == 0 ? Caller::root : Caller::otherUser;
   const auto command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), caller);
   if (!command) {
-    std::cerr << "tarnelctl: " << command.error() << "\n"
+    std::cerr << "tarnelctl: " << describe(command.error()) << "\n"
               << usageLines() << "tarnelctl --help lists the subcommands\n";
     return kUsage;
   }
