@@ -7,9 +7,9 @@
 
 #include "bench/support/comparison_report.h"
 #include "model/decode_action.h"
-#include "model/grapheme_count.h"
-#include "model/utf8.h"
 #include "platform/linux/wire/cbor_codec.h"
+#include "text/grapheme_count.h"
+#include "text/utf8.h"
 
 namespace tarnel::bench {
 

@@ -1,4 +1,4 @@
-// The grapheme count and the UTF-8 check of model/, against their plain forms
+// The grapheme count and the UTF-8 check of text/, against their plain forms
 // (tests/support/unicode_reference.h). The input is judged as bytes by both validators. Then it
 // is counted, under several limits, as a text when it is valid UTF-8, and always as a recipe for
 // one: each byte below the palette's size is a code point that the break rules treat specially,
@@ -15,9 +15,9 @@
 #include <string_view>
 
 #include "fuzz/finding.h"
-#include "model/grapheme_count.h"
-#include "model/utf8.h"
 #include "tests/support/unicode_reference.h"
+#include "text/grapheme_count.h"
+#include "text/utf8.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "model/decode_action.h"
 
-#include "model/grapheme_count.h"
+#include "text/grapheme_count.h"
 #include "model/request_values.h"
 
 namespace tarnel {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "model/reply.h"
-#include "model/utf8.h"
+#include "text/utf8.h"
 #include "operations/status_pipeline.h"
 
 namespace tarnel {

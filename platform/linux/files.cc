@@ -9,10 +9,10 @@
 #include <cerrno>
 #include <memory>
 
-#include "model/utf8.h"
 #include "platform/linux/file_error.h"
 #include "platform/linux/posix/account_ids.h"
 #include "platform/linux/posix/unique_fd.h"
+#include "text/utf8.h"
 
 namespace tarnel::linux_platform {
 

@@ -35,6 +35,7 @@ TEST(TarnelctlDiagnosticNotation, KeepsEveryKindApart) {
       {Value(-std::numeric_limits<double>::infinity()), "-Infinity"},
       {Value(""), "\"\""},
       {Value("a\"b\\c\nd\x01"), "\"a\\\"b\\\\c\\nd\\u0001\""},
+      {Value("\x7f"), "\"\\u007f\""},
       {Value("caf\xC3\xA9"), "\"caf\xC3\xA9\""},
       {Value(Bytes{}), "h''"},
       {Value(Bytes{0x00, 0xab, 0xff}), "h'00abff'"},
@@ -54,6 +55,7 @@ TEST(TarnelctlJsonNotation, WritesWhatJsonLacksAsItSays) {
       {Value(Dictionary{{2, ""}}), R"({"2":""})"},
       {Value(Dictionary{{"outcome", "report"}, {"report", "a\"b\n\x01"}}),
        R"({"outcome":"report","report":"a\"b\n\u0001"})"},
+      {Value("\x7f"), "\"\x7f\""},
       {Value(Bytes{0x00, 0xff}), R"("00ff")"},
       {Value(std::numeric_limits<double>::quiet_NaN()), "null"},
       {Value(Array{Value(), Value(false), Value(-3), Value(2.5)}), "[null,false,-3,2.5]"},
@@ -65,7 +67,7 @@ TEST(TarnelctlCommandLine, BuildsTheRequestOfEachSubcommandFromItsOptions) {
   const auto command = parseCommandLine({"saveLoad", "--path", "/L/j.plist", "--label", "j",
                                          "--present-error", "false", "--auth-data", "00ff"},
                                         Caller::root);
-  ASSERT_TRUE(command.has_value()) << command.error();
+  ASSERT_TRUE(command.has_value()) << describe(command.error());
   EXPECT_EQ(command->verb, Command::Verb::request);
   EXPECT_EQ(command->kind, Action::Kind::saveLoad);
   EXPECT_EQ(buildRequest(command->kind, command->options, "<plist/>", command->options.authData),
@@ -111,7 +113,7 @@ TEST(TarnelctlCommandLine, RefusesWhatItCannotSend) {
 TEST(TarnelctlCommandLine, AnyUserButRootSendsOnlyRequestsItAuthorizes) {
   for (const auto& kind : {"save", "load", "delete", "terminate"}) {
     const auto command = parseCommandLine({kind, "--path", "/L/j.plist"}, Caller::otherUser);
-    ASSERT_TRUE(command.has_value()) << command.error();
+    ASSERT_TRUE(command.has_value()) << describe(command.error());
     EXPECT_TRUE(command->options.privileged) << kind;
   }
   EXPECT_FALSE(parseCommandLine({"send"}, Caller::otherUser).has_value());
@@ -124,7 +126,7 @@ TEST(TarnelctlCommandLine, AnyUserButRootSendsOnlyRequestsItAuthorizes) {
 TEST(TarnelctlCommandLine, TakesTheFormatAndHelpBeforeTheSubcommandOrAmongItsOptions) {
   const auto before =
       parseCommandLine({"--format", "diagnostic", "load", "--path", "/p"}, Caller::root);
-  ASSERT_TRUE(before.has_value()) << before.error();
+  ASSERT_TRUE(before.has_value()) << describe(before.error());
   EXPECT_EQ(before->format, Format::diagnostic);
   EXPECT_EQ(before->options.path, "/p");
   EXPECT_EQ(parseCommandLine({"endpoint", "--format", "json"}, Caller::root)->format, Format::json);

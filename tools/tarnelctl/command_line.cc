@@ -9,6 +9,8 @@ namespace tarnel::tarnelctl {
 
 namespace {
 
+using ErrorKind = TarnelctlError::Kind;
+
 // The subcommands that send a request, one per kind, in the kinds' order.
 constexpr std::array<std::pair<std::string_view, Action::Kind>, 8> kKindSubcommands{{
     {"save", Action::Kind::save},
@@ -63,9 +65,9 @@ std::optional<Format> parseFormat(std::string_view name) {
 
 // Reads the options `arguments[first, last)` into `command`: --format and --help everywhere, the
 // request options only when `requestOptions` (after a subcommand that sends a request).
-std::expected<void, std::string> parseOptions(const std::vector<std::string>& arguments,
-                                              std::size_t first, std::size_t last,
-                                              bool requestOptions, Command& command) {
+std::expected<void, TarnelctlError> parseOptions(const std::vector<std::string>& arguments,
+                                                 std::size_t first, std::size_t last,
+                                                 bool requestOptions, Command& command) {
   RequestOptions& options = command.options;
   for (std::size_t i = first; i < last; ++i) {
     const std::string_view option = arguments[i];
@@ -78,23 +80,25 @@ std::expected<void, std::string> parseOptions(const std::vector<std::string>& ar
       continue;
     }
     if (option != "--format" && !requestOptions) {
-      return std::unexpected(first == 0 ? "unknown option " + arguments[i]
-                                        : arguments[first - 1] +
-                                              " takes no option but --format and --help");
+      return std::unexpected(
+          first == 0 ? TarnelctlError{ErrorKind::unknownOption, arguments[i]}
+                     : TarnelctlError{ErrorKind::optionAfterSubcommand, arguments[first - 1]});
     }
-    if (i + 1 >= last) return std::unexpected("option " + arguments[i] + " needs a value");
+    if (i + 1 >= last) {
+      return std::unexpected(TarnelctlError{ErrorKind::missingValue, arguments[i]});
+    }
     const std::string& value = arguments[++i];
     if (option == "--format") {
       const auto format = parseFormat(value);
-      if (!format) return std::unexpected("--format takes readable, diagnostic or json");
+      if (!format) return std::unexpected(TarnelctlError{ErrorKind::badFormat});
       command.format = *format;
     } else if (option == "--present-error") {
       if (value != "true" && value != "false")
-        return std::unexpected("--present-error takes true or false");
+        return std::unexpected(TarnelctlError{ErrorKind::badPresentError});
       options.presentError = value == "true";
     } else if (option == "--auth-data") {
       options.authData = parseHex(value);
-      if (!options.authData) return std::unexpected("--auth-data takes hexadecimal bytes");
+      if (!options.authData) return std::unexpected(TarnelctlError{ErrorKind::badAuthData});
     } else {
       bool known = false;
       for (const auto& [name, field] : kTextOptions) {
@@ -103,7 +107,9 @@ std::expected<void, std::string> parseOptions(const std::vector<std::string>& ar
           known = true;
         }
       }
-      if (!known) return std::unexpected("unknown option " + arguments[i - 1]);
+      if (!known) {
+        return std::unexpected(TarnelctlError{ErrorKind::unknownOption, arguments[i - 1]});
+      }
     }
   }
   return {};
@@ -111,8 +117,8 @@ std::expected<void, std::string> parseOptions(const std::vector<std::string>& ar
 
 }  // namespace
 
-std::expected<Command, std::string> parseCommandLine(const std::vector<std::string>& arguments,
-                                                     Caller caller) {
+std::expected<Command, TarnelctlError> parseCommandLine(const std::vector<std::string>& arguments,
+                                                        Caller caller) {
   // The options before the subcommand: --format and --help alone.
   std::size_t first = 0;
   while (first < arguments.size() && arguments[first].starts_with("-")) {
@@ -123,7 +129,7 @@ std::expected<Command, std::string> parseCommandLine(const std::vector<std::stri
     return std::unexpected(global.error());
   }
   if (command.verb == Command::Verb::help) return command;
-  if (first >= arguments.size()) return std::unexpected("no subcommand");
+  if (first >= arguments.size()) return std::unexpected(TarnelctlError{ErrorKind::noSubcommand});
   const std::string_view subcommand = arguments[first];
   const auto kind = std::ranges::find(kKindSubcommands, subcommand,
                                       &std::pair<std::string_view, Action::Kind>::first);
@@ -136,7 +142,7 @@ std::expected<Command, std::string> parseCommandLine(const std::vector<std::stri
   } else if (subcommand == "install-helper") {
     command.verb = Command::Verb::installHelper;
   } else {
-    return std::unexpected("unknown subcommand " + arguments[first]);
+    return std::unexpected(TarnelctlError{ErrorKind::unknownSubcommand, arguments[first]});
   }
   const bool sendsRequest = command.verb == Command::Verb::request;
   if (auto parsed = parseOptions(arguments, first + 1, arguments.size(), sendsRequest, command);
@@ -146,15 +152,12 @@ std::expected<Command, std::string> parseCommandLine(const std::vector<std::stri
   if (command.verb == Command::Verb::help || caller == Caller::root) return command;
   switch (command.verb) {
     case Command::Verb::send:
-      return std::unexpected("send passes a request unauthorized: only root may use it");
+      return std::unexpected(TarnelctlError{ErrorKind::sendNeedsRoot});
     case Command::Verb::installHelper:
-      return std::unexpected(
-          "install-helper places the helper where only root may write: run it as root");
+      return std::unexpected(TarnelctlError{ErrorKind::installNeedsRoot});
     case Command::Verb::request:
       if (command.options.authData) {
-        return std::unexpected(
-            "--auth-data shows an authorization to every user while tarnelctl runs: only root may "
-            "use it");
+        return std::unexpected(TarnelctlError{ErrorKind::authDataNeedsRoot});
       }
       command.options.privileged = true;
       break;

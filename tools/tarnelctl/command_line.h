@@ -10,6 +10,7 @@
 
 #include "model/action.h"
 #include "model/value.h"
+#include "tools/tarnelctl/tarnelctl_error.h"
 
 namespace tarnel::tarnelctl {
 
@@ -45,10 +46,10 @@ struct Command {
 // where only root may.
 enum class Caller { root, otherUser };
 
-// The command, or a message saying what is wrong with the arguments or what `caller` may not do.
+// The command, or what is wrong with the arguments or what `caller` may not do.
 // --format FORMAT and --help are taken before the subcommand or among its options.
-std::expected<Command, std::string> parseCommandLine(const std::vector<std::string>& arguments,
-                                                     Caller caller);
+std::expected<Command, TarnelctlError> parseCommandLine(const std::vector<std::string>& arguments,
+                                                        Caller caller);
 
 // The request dictionary {kind: parameters}; `string` is the "string" value when given and
 // `authData` the authorization's external form to send, if any.

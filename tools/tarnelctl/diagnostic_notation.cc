@@ -2,9 +2,9 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "platform/linux/transport/message_format.h"
+#include "tools/tarnelctl/notation_walk.h"
 
 namespace tarnel::tarnelctl {
 
@@ -28,77 +28,27 @@ void appendReal(std::string& out, double real) {
 }
 
 void appendText(std::string& out, const std::string& text) {
-  out += '"';
-  for (const unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c < 0x20 || c == 0x7f) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  out += '"';
+  appendQuotedText(out, text, /*escapeDelete=*/true);
 }
 
 void appendBytes(std::string& out, const Bytes& bytes) {
-  static constexpr char kHex[] = "0123456789abcdef";
   out += "h'";
-  for (const auto byte : bytes) {
-    out += kHex[byte >> 4];
-    out += kHex[byte & 0xf];
-  }
+  appendHex(out, bytes);
   out += '\'';
 }
 
-void append(std::string& out, const Value& value);
+// A key is written as any value is.
+void appendKey(std::string& out, const Value& key);
 
-struct Appender {
-  std::string& out;
-  void operator()(const Null&) const { out += "null"; }
-  void operator()(bool boolean) const { out += boolean ? "true" : "false"; }
-  void operator()(std::int64_t integer) const { out += std::to_string(integer); }
-  void operator()(double real) const { appendReal(out, real); }
-  void operator()(const std::string& text) const { appendText(out, text); }
-  void operator()(const Bytes& bytes) const { appendBytes(out, bytes); }
-  void operator()(const Array& array) const {
-    out += '[';
-    for (std::size_t i = 0; i < array.size(); ++i) {
-      if (i > 0) out += ", ";
-      append(out, array[i]);
-    }
-    out += ']';
-  }
-  void operator()(const Dictionary& dictionary) const {
-    out += '{';
-    bool first = true;
-    for (const auto& entry : dictionary.entries()) {
-      if (!first) out += ", ";
-      first = false;
-      append(out, entry.key);
-      out += ": ";
-      append(out, entry.value);
-    }
-    out += '}';
-  }
-};
+constexpr Notation kDiagnostic{", ", ": ", appendReal, appendText, appendBytes, appendKey};
 
-void append(std::string& out, const Value& value) { std::visit(Appender{out}, value.storage()); }
+void appendKey(std::string& out, const Value& key) { appendInNotation(out, key, kDiagnostic); }
 
 }  // namespace
 
 std::string diagnosticNotation(const Value& value) {
   std::string out;
-  append(out, value);
+  appendInNotation(out, value, kDiagnostic);
   return out;
 }
 

@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "model/utf8.h"
+#include "text/utf8.h"
 
 namespace tarnel::linux_platform {
 

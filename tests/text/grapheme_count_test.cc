@@ -1,4 +1,4 @@
-#include "model/grapheme_count.h"
+#include "text/grapheme_count.h"
 
 #include <gtest/gtest.h>
 #include <utf8proc.h>

@@ -1,4 +1,4 @@
-#include "model/grapheme_count.h"
+#include "text/grapheme_count.h"
 
 #include <utf8proc.h>
 
@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "model/standalone_code_points.h"
-#include "model/utf8.h"
+#include "text/standalone_code_points.h"
+#include "text/utf8.h"
 
 namespace tarnel {
 

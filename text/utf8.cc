@@ -1,4 +1,4 @@
-#include "model/utf8.h"
+#include "text/utf8.h"
 
 #include <bit>
 #include <cstddef>

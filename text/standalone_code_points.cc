@@ -1,4 +1,4 @@
-#include "model/standalone_code_points.h"
+#include "text/standalone_code_points.h"
 
 #include <utf8proc.h>
 
@@ -16,7 +16,7 @@ namespace {
 // pictograph joins only what extends it, or a pictograph after a joiner. None of those partners
 // is below, and none of these classes moves the state off its own class. That is utf8proc 2.8,
 // Debian 12's; later versions also weigh Indic conjunct properties, under which a conjunct's
-// consonants are still "Other" and its linkers extenders. tests/model/grapheme_count_test.cc
+// consonants are still "Other" and its linkers extenders. tests/text/grapheme_count_test.cc
 // compares every code point with utf8proc itself, so a version for which this no longer holds
 // shows there.
 bool isStandalone(std::uint32_t codePoint) {

@@ -1,4 +1,4 @@
-#include "model/utf8.h"
+#include "text/utf8.h"
 
 #include <gtest/gtest.h>
 #include <utf8proc.h>
