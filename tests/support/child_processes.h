@@ -5,13 +5,13 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "tests/support/eventually.h"
 
 namespace tarnel::support {
 
@@ -37,16 +37,13 @@ inline std::vector<pid_t> childProcesses() {
   return children;
 }
 
-// Whether `condition` holds, asked again and again for up to a minute: a child is reaped on a
-// thread of its own, so its disappearance follows the call that started it.
-template <class Condition>
-bool eventually(Condition condition) {
-  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > giveUp) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
+// Whether process `pid` has ended, reaped or not.
+inline bool processEnded(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return true;
+  const auto state = line.find(") ");
+  return state != std::string::npos && (line[state + 2] == 'Z' || line[state + 2] == 'X');
 }
 
 inline bool processExists(pid_t pid) {
