@@ -100,20 +100,8 @@ inline std::optional<ProcessUse> processUse(pid_t pid) {
   return use;
 }
 
-// The information dictionary of the editor that load-client plays.
-inline Bytes editorInfoPlist() {
-  const std::string text = R"(<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0">
-<dict>
-	<key>CFBundleIdentifier</key>
-	<string>com.quorvant.TarnelX8</string>
-	<key>CFBundleShortVersionString</key>
-	<string>8.0</string>
-</dict>
-</plist>
-)";
-  return Bytes(text.begin(), text.end());
-}
+// The information dictionary of the editor that load-client plays (scripts/info-plist).
+inline Bytes editorInfoPlist() { return fileBytes(TARNEL_EDITOR_INFO_PLIST); }
 
 struct DaemonOptions {
   // The body of the shell script that the daemon finds at /bin/launchctl; in it, @FOLDER@ stands
