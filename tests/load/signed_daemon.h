@@ -30,6 +30,7 @@
 #include "platform/linux/code_signing/code_signer.h"
 #include "platform/linux/posix/unique_fd.h"
 #include "platform/linux/posix/unix_socket.h"
+#include "tests/support/child_processes.h"
 #include "tests/support/eventually.h"
 #include "tests/support/isolation.h"
 #include "tests/support/run_program.h"
@@ -149,9 +150,7 @@ class SignedDaemon {
   void stop() {
     if (pid_ <= 0) return;
     ::kill(-pid_, SIGKILL);
-    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
+    reap(std::exchange(pid_, -1));
   }
 
   const TemporaryFolder& folder() const { return folder_; }
@@ -164,10 +163,7 @@ class SignedDaemon {
   bool running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
   // Waits for it to end by itself: its exit status, or -1 when a signal ended it.
   int waitForExit() {
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
+    const int status = reap(std::exchange(pid_, -1));
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   // Its standard output and error.
@@ -379,10 +375,7 @@ class Client {
     }
   }
   void reap() {
-    if (pid_ <= 0) return;
-    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
+    if (pid_ > 0) support::reap(std::exchange(pid_, -1));
   }
 
   UniqueFd input_;

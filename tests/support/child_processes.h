@@ -3,8 +3,10 @@
 #pragma once
 
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -44,6 +46,14 @@ inline bool processEnded(pid_t pid) {
   if (!std::getline(stat, line)) return true;
   const auto state = line.find(") ");
   return state != std::string::npos && (line[state + 2] == 'Z' || line[state + 2] == 'X');
+}
+
+// Waits for child `pid` to end and reaps it: its wait status.
+inline int reap(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
 }
 
 inline bool processExists(pid_t pid) {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/linux/posix/unique_fd.h"
+#include "tests/support/child_processes.h"
 
 extern char** environ;
 
@@ -152,13 +153,7 @@ class StartedProgram {
     }
     into.append(buffer, static_cast<std::size_t>(count));
   }
-  int reap() {
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
-    return status;
-  }
+  int reap() { return support::reap(std::exchange(pid_, -1)); }
 
   std::chrono::seconds limit_;
   std::string command_;

@@ -122,6 +122,15 @@ class LaunchctlTest : public ::testing::Test {
     return path;
   }
 
+  // A job file LABEL.plist whose job runs `script` with /bin/sh at load, its output into `output`.
+  std::string writeRunAtLoadScript(const std::string& label, const std::string& script,
+                                   const std::string& output) {
+    return writeJob(label + ".plist",
+                    jobPlist(label, {"/bin/sh", "-c", script},
+                             "<key>RunAtLoad</key><true/><key>StandardOutPath</key><string>" +
+                                 output + "</string>"));
+  }
+
   std::string list() {
     const auto outcome = run({"list"});
     EXPECT_EQ(outcome.status, 0) << outcome.output;
@@ -238,11 +247,7 @@ TEST_F(LaunchctlTest, RecordsHowARunAtLoadJobEnded) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     const std::string output = folder_ + "/" + c.label + ".out";
-    const auto path = writeJob(std::string(c.label) + ".plist",
-                               jobPlist(c.label, {"/bin/sh", "-c", c.script},
-                                        "<key>RunAtLoad</key><true/><key>StandardOutPath</key>"
-                                        "<string>" +
-                                            output + "</string>"));
+    const auto path = writeRunAtLoadScript(c.label, c.script, output);
     const auto loaded = run({"load", "-w", path});
     EXPECT_EQ(loaded.status, 0);
     EXPECT_EQ(loaded.output, "");
@@ -284,11 +289,7 @@ TEST_F(LaunchctlTest, UnloadAndRemoveStopTheWholeJob) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     const std::string output = folder_ + "/" + c.label + ".out";
-    const auto path = writeJob(std::string(c.label) + ".plist",
-                               jobPlist(c.label, {"/bin/sh", "-c", c.script},
-                                        "<key>RunAtLoad</key><true/><key>StandardOutPath</key>"
-                                        "<string>" +
-                                            output + "</string>"));
+    const auto path = writeRunAtLoadScript(c.label, c.script, output);
     ASSERT_EQ(run({"load", "-w", path}).status, 0);
     const pid_t job = runningPid(c.label);
     ASSERT_GT(job, 0);

@@ -36,6 +36,7 @@
 #include "platform/linux/code_signing/code_signer.h"
 #include "platform/linux/posix/audit_token.h"
 #include "platform/linux/posix/unique_fd.h"
+#include "tests/support/child_processes.h"
 #include "tests/support/temporary_folder.h"
 
 #ifndef TARNEL_TEST_SIGNING_DIR
@@ -296,12 +297,7 @@ class RunningPeer {
         reap();
       }
     }
-    void reap() {
-      int status = 0;
-      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
-      pid = -1;
-    }
+    void reap() { support::reap(std::exchange(pid, -1)); }
   };
 
   TemporaryFolder folder_;
