@@ -21,6 +21,7 @@
 
 #include "platform/linux/posix/unique_fd.h"
 #include "tests/support/child_processes.h"
+#include "tests/support/eventually.h"
 
 extern char** environ;
 
@@ -32,7 +33,7 @@ struct RunOptions {
   // What is read of its standard output and error: each on its own, both as one stream, standard
   // output alone (its errors go where the test's go), or neither (both go where the test's go).
   enum class Streams { separate, joined, outputOnly, none } streams = Streams::separate;
-  std::chrono::seconds limit{120};
+  std::chrono::seconds limit = kPatience;
 };
 
 struct ProgramRun {
