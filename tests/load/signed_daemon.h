@@ -291,9 +291,9 @@ class Client {
         first.insert(first.end(), connection->sentFirst.begin(), connection->sentFirst.end());
       }
     }
-    pid_ = ::fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
+    const pid_t forked = ::fork();
+    if (forked < 0) throw std::runtime_error("fork failed");
+    if (forked == 0) {
       if (::dup2(childInput.get(), STDIN_FILENO) < 0 ||
           ::dup2(childOutput.get(), STDOUT_FILENO) < 0) {
         ::_exit(120);
@@ -315,17 +315,12 @@ class Client {
       ::execv(argv[0], argv.data());
       ::_exit(127);
     }
-  }
-  ~Client() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      reap();
-    }
+    child_ = OwnedChild(forked);
   }
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
 
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return child_.pid(); }
 
   // The next line it prints, without its newline; nothing when it ends first.
   std::optional<std::string> line() {
@@ -357,7 +352,7 @@ class Client {
   enum class Reaping { reap, leaveZombie };
   void waitForExit(Reaping reaping) {
     siginfo_t info{};
-    while (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT) != 0 &&
+    while (::waitid(P_PID, static_cast<id_t>(child_.pid()), &info, WEXITED | WNOWAIT) != 0 &&
            errno == EINTR) {
     }
     if (reaping == Reaping::reap) reap();
@@ -375,13 +370,13 @@ class Client {
     }
   }
   void reap() {
-    if (pid_ > 0) support::reap(std::exchange(pid_, -1));
+    if (child_) child_.reap();
   }
 
   UniqueFd input_;
   UniqueFd output_;
   std::string buffered_;
-  pid_t pid_ = -1;
+  OwnedChild child_;
 };
 
 }  // namespace tarnel::support::load

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/eventually.h"
@@ -55,6 +56,34 @@ inline int reap(pid_t pid) {
   }
   return status;
 }
+
+// A child process of this one: killed (SIGKILL) and reaped when the object goes, unless it has
+// been reaped before.
+class OwnedChild {
+ public:
+  OwnedChild() = default;
+  explicit OwnedChild(pid_t pid) : pid_(pid) {}
+  OwnedChild(OwnedChild&& other) noexcept : pid_(std::exchange(other.pid_, -1)) {}
+  OwnedChild& operator=(OwnedChild&& other) noexcept {
+    end();
+    pid_ = std::exchange(other.pid_, -1);
+    return *this;
+  }
+  ~OwnedChild() { end(); }
+
+  pid_t pid() const { return pid_; }
+  explicit operator bool() const { return pid_ > 0; }
+  // Waits for it to end by itself and reaps it: its wait status.
+  int reap() { return support::reap(std::exchange(pid_, -1)); }
+  void end() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    reap();
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
 
 inline bool processExists(pid_t pid) {
   return std::filesystem::exists("/proc/" + std::to_string(pid));

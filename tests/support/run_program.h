@@ -76,35 +76,24 @@ class StartedProgram {
       for (auto& entry : *options.environment) envp.push_back(entry.data());
       envp.push_back(nullptr);
     }
-    if (argv.size() > 1 && ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(),
+    pid_t pid = -1;
+    if (argv.size() > 1 && ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(),
                                          options.environment ? envp.data() : environ) != 0) {
-      pid_ = -1;
+      pid = -1;
     }
+    child_ = OwnedChild(pid);
     ::posix_spawn_file_actions_destroy(&actions);
-    if (pid_ < 0) ADD_FAILURE() << "cannot run " << command_;
+    if (!child_) ADD_FAILURE() << "cannot run " << command_;
   }
-  StartedProgram(StartedProgram&& other) noexcept
-      : limit_(other.limit_),
-        command_(std::move(other.command_)),
-        pid_(std::exchange(other.pid_, -1)),
-        output_(std::move(other.output_)),
-        errors_(std::move(other.errors_)) {}
-  StartedProgram(const StartedProgram&) = delete;
-  StartedProgram& operator=(const StartedProgram&) = delete;
-  ~StartedProgram() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      reap();
-    }
-  }
+  StartedProgram(StartedProgram&&) noexcept = default;
 
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return child_.pid(); }
 
   ProgramRun finish() {
     ProgramRun run;
-    if (pid_ < 0) return run;
+    if (!child_) return run;
     const auto giveUp = std::chrono::steady_clock::now() + limit_;
-    linux_platform::UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)));
+    linux_platform::UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, child_.pid(), 0)));
     // Every captured stream to its end, then the exit.
     while ((output_ || errors_ || !ended(pidfd)) && waitFor(pidfd, giveUp)) {
       readSome(output_, run.output);
@@ -112,11 +101,10 @@ class StartedProgram {
     }
     if (output_ || errors_ || !ended(pidfd)) {
       ADD_FAILURE() << command_ << " did not end within " << limit_.count() << " s";
-      ::kill(pid_, SIGKILL);
-      reap();
+      child_.end();
       return run;
     }
-    const int status = reap();
+    const int status = child_.reap();
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
   }
@@ -154,11 +142,10 @@ class StartedProgram {
     }
     into.append(buffer, static_cast<std::size_t>(count));
   }
-  int reap() { return support::reap(std::exchange(pid_, -1)); }
 
   std::chrono::seconds limit_;
   std::string command_;
-  pid_t pid_ = -1;
+  OwnedChild child_;
   linux_platform::UniqueFd output_;
   linux_platform::UniqueFd errors_;
 };

@@ -243,7 +243,7 @@ class RunningPeer {
       ::_exit(127);
     }
     // From here on a throw ends the child: the members are destroyed, the child with them.
-    child_.pid = forked;
+    child_ = OwnedChild(forked);
     if (traced) {
       // A traced child stops at its exec until its tracer lets it go on.
       int status = 0;
@@ -257,7 +257,7 @@ class RunningPeer {
   RunningPeer(const RunningPeer&) = delete;
   RunningPeer& operator=(const RunningPeer&) = delete;
 
-  pid_t pid() const { return child_.pid; }
+  pid_t pid() const { return child_.pid(); }
   // The 32-byte audit token of the connection, as the kernel recorded it.
   const Bytes& auditToken() const { return token_; }
 
@@ -267,14 +267,14 @@ class RunningPeer {
   void endConnection(Reaping reaping) {
     connection_.reset();
     siginfo_t info{};
-    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child_.pid), &info, WEXITED | WNOWAIT), 0);
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child_.pid()), &info, WEXITED | WNOWAIT), 0);
     if (reaping == Reaping::reap) child_.reap();
   }
 
  private:
   // Waits for the peer's connection, or for the peer to end without making one.
   void accept() {
-    linux_platform::UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, child_.pid, 0)));
+    linux_platform::UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, child_.pid(), 0)));
     pollfd waits[] = {{listening_.get(), POLLIN, 0}, {pidfd.get(), POLLIN, 0}};
     if (!pidfd || ::poll(waits, 2, -1) <= 0 || !(waits[0].revents & POLLIN)) {
       throw std::runtime_error("the peer ended without connecting");
@@ -285,25 +285,10 @@ class RunningPeer {
     if (!token) throw std::runtime_error("no audit token for the peer");
     token_ = token->encode();
   }
-  // The peer's process: killed and reaped when it goes, unless reaped before.
-  struct Child {
-    pid_t pid = -1;
-    Child() = default;
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    ~Child() {
-      if (pid > 0) {
-        ::kill(pid, SIGKILL);
-        reap();
-      }
-    }
-    void reap() { support::reap(std::exchange(pid, -1)); }
-  };
-
   TemporaryFolder folder_;
   linux_platform::UniqueFd listening_;
   linux_platform::UniqueFd connection_;
-  Child child_;
+  OwnedChild child_;
   Bytes token_;
 };
 
