@@ -2,11 +2,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/inotify.h>
-#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -22,6 +20,7 @@
 #include <thread>
 
 #include "platform/linux/posix/unix_socket.h"
+#include "tests/support/isolation.h"
 
 namespace tarnel::bench {
 
@@ -73,17 +72,6 @@ const char* failureText(int status) {
   }
 }
 
-void writeDigits(char* at, long number) {
-  char digits[24];
-  int length = 0;
-  do {
-    digits[length++] = static_cast<char>('0' + number % 10);
-    number /= 10;
-  } while (number > 0);
-  while (length > 0) *at++ = digits[--length];
-  *at = '\0';
-}
-
 sockaddr_un addressOf(const std::string& path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -102,7 +90,28 @@ IsolatedProgram::IsolatedProgram(const Options& options) {
   const std::string scratch = folder_ + "/etc-overlay";
   const std::string upper = scratch + "/upper";
   const std::string work = scratch + "/work";
-  const std::string overlayOptions = "lowerdir=/etc,upperdir=" + upper + ",workdir=" + work;
+  // The mounts of its namespace, each with the failure that it stands for.
+  using Kind = support::MountStep::Kind;
+  std::vector<support::MountStep> mounts;
+  std::vector<ChildFailure> failures;
+  if (!options.anchorsFolder.empty()) {
+    // An overlay's upper folder must be on a file system that supports it: a tmpfs is.
+    mounts = {
+        {.kind = Kind::tmpfs, .target = scratch, .source = "mode=0700"},
+        {.kind = Kind::folder, .target = upper},
+        {.kind = Kind::folder, .target = work},
+        {.kind = Kind::overlay,
+         .target = "/etc",
+         .source = "lowerdir=/etc,upperdir=" + upper + ",workdir=" + work},
+        {.kind = Kind::folder, .target = "/etc/tarnel"},
+        {.kind = Kind::folder, .target = "/etc/tarnel/anchors"},
+        {.kind = Kind::bind, .target = "/etc/tarnel/anchors", .source = options.anchorsFolder}};
+    failures = {kOverlayScratch, kOverlayScratch, kOverlayScratch, kEtcOverlay,
+                kAnchorsFolder,  kAnchorsFolder,  kAnchorsMount};
+  }
+  mounts.push_back({.kind = Kind::bind, .target = "/run", .source = runFolder_});
+  failures.push_back(kRunMount);
+  // Everything thrown here is a std::exception: the library's and this file's own.
   try {
     std::filesystem::create_directories(runFolder_);
     std::filesystem::create_directories(scratch);
@@ -142,36 +151,23 @@ IsolatedProgram::IsolatedProgram(const Options& options) {
       environment.push_back(listenFds);
     }
     environment.push_back(nullptr);
-    const bool withAnchors = !options.anchorsFolder.empty();
 
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork");
     if (pid_ == 0) {
       // A benchmark that is killed leaves nothing running.
       if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() == 1) ::_exit(kNamespace);
-      if (::unshare(CLONE_NEWNS) != 0) ::_exit(kNamespace);
-      if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        ::_exit(kPrivateMounts);
+      const auto isolation = support::isolate(mounts);
+      switch (isolation.failure) {
+        case support::Isolation::Failure::none:
+          break;
+        case support::Isolation::Failure::namespace_:
+          ::_exit(kNamespace);
+        case support::Isolation::Failure::privateMounts:
+          ::_exit(kPrivateMounts);
+        case support::Isolation::Failure::step:
+          ::_exit(failures[isolation.step]);
       }
-      if (withAnchors) {
-        // An overlay's upper folder must be on a file system that supports it: a tmpfs is.
-        if (::mount("tmpfs", scratch.c_str(), "tmpfs", 0, "mode=0700") != 0 ||
-            ::mkdir(upper.c_str(), 0755) != 0 || ::mkdir(work.c_str(), 0755) != 0) {
-          ::_exit(kOverlayScratch);
-        }
-        if (::mount("overlay", "/etc", "overlay", 0, overlayOptions.c_str()) != 0) {
-          ::_exit(kEtcOverlay);
-        }
-        if ((::mkdir("/etc/tarnel", 0755) != 0 && errno != EEXIST) ||
-            (::mkdir("/etc/tarnel/anchors", 0755) != 0 && errno != EEXIST)) {
-          ::_exit(kAnchorsFolder);
-        }
-        if (::mount(options.anchorsFolder.c_str(), "/etc/tarnel/anchors", nullptr, MS_BIND,
-                    nullptr) != 0) {
-          ::_exit(kAnchorsMount);
-        }
-      }
-      if (::mount(runFolder_.c_str(), "/run", nullptr, MS_BIND, nullptr) != 0) ::_exit(kRunMount);
       if (::dup2(devNull.get(), STDIN_FILENO) < 0 || ::dup2(devNull.get(), STDOUT_FILENO) < 0 ||
           ::dup2(devNull.get(), STDERR_FILENO) < 0) {
         ::_exit(kStandardStreams);
@@ -181,12 +177,8 @@ IsolatedProgram::IsolatedProgram(const Options& options) {
         ::_exit(kHandshake);
       }
       // Only now: descriptor 3 may have been one of the handshake's.
-      if (activated) {
-        writeDigits(listenPid + 11, ::getpid());
-        // dup2 onto itself would leave the descriptor close-on-exec.
-        const int passed =
-            activated.get() == 3 ? ::fcntl(3, F_SETFD, 0) : ::dup2(activated.get(), 3);
-        if (passed < 0) ::_exit(kActivatedSocket);
+      if (activated && !support::passActivatedSocket(activated.get(), listenPid + 11)) {
+        ::_exit(kActivatedSocket);
       }
       ::execve(arguments[0], arguments.data(), environment.data());
       ::_exit(kExec);
@@ -200,7 +192,7 @@ IsolatedProgram::IsolatedProgram(const Options& options) {
       throw std::runtime_error(std::string("the benchmark's child ") +
                                failureText(WIFEXITED(status) ? WEXITSTATUS(status) : -1));
     }
-  } catch (...) {
+  } catch (const std::exception&) {
     go_.reset();
     if (pid_ > 0) {
       ::kill(pid_, SIGKILL);

@@ -2,35 +2,32 @@
 # Sourced inside the sandbox.
 set -uo pipefail
 
+scripts=/opt/tarnel/source/scripts
+source "$scripts/waiting.sh"
 failures=0
 
 # expect STATUS OUTPUT COMMAND...: COMMAND exits with STATUS and prints exactly OUTPUT.
-expect() {
-  local want_status=$1 want_output=$2
-  shift 2
-  local output status=0
-  output=$("$@" 2>/tmp/expect.stderr) || status=$?
+expect() { expectation judged "$@"; }
+# expect_status STATUS COMMAND...: COMMAND exits with STATUS, whatever it prints.
+expect_status() { expectation ignored "$1" "" "${@:2}"; }
+
+# expectation judged|ignored STATUS OUTPUT COMMAND...: the two above, OUTPUT judged or ignored.
+expectation() {
+  local output_is=$1 want_status=$2 want_output=$3
+  shift 3
+  local output="" status=0
+  if [[ $output_is == judged ]]; then
+    output=$("$@" 2>/tmp/expect.stderr) || status=$?
+  else
+    "$@" >/dev/null 2>/tmp/expect.stderr || status=$?
+  fi
   if [[ $status != "$want_status" || $output != "$want_output" ]]; then
     echo "FAIL: $*"
     echo "  status $status, wanted $want_status"
-    echo "  output [$output]"
-    echo "  wanted [$want_output]"
-    sed 's/^/  stderr: /' /tmp/expect.stderr
-    failures=$((failures + 1))
-  else
-    echo "ok: $*"
-  fi
-}
-
-# expect_status STATUS COMMAND...: COMMAND exits with STATUS, whatever it prints.
-expect_status() {
-  local want_status=$1
-  shift
-  local status=0
-  "$@" >/dev/null 2>/tmp/expect.stderr || status=$?
-  if [[ $status != "$want_status" ]]; then
-    echo "FAIL: $*"
-    echo "  status $status, wanted $want_status"
+    if [[ $output_is == judged ]]; then
+      echo "  output [$output]"
+      echo "  wanted [$want_output]"
+    fi
     sed 's/^/  stderr: /' /tmp/expect.stderr
     failures=$((failures + 1))
   else
@@ -61,37 +58,10 @@ running() {
 not_loaded() { ! loaded "$1"; }
 
 # job LABEL SCRIPT [OUTPUT]: a job property list that runs SCRIPT with /bin/sh at load.
-job() {
-  cat <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0">
-<dict>
-	<key>Label</key>
-	<string>$1</string>
-	<key>ProgramArguments</key>
-	<array>
-		<string>/bin/sh</string>
-		<string>-c</string>
-		<string>$2</string>
-	</array>
-	<key>RunAtLoad</key>
-	<true/>
-	<key>StandardOutPath</key>
-	<string>${3:-/dev/null}</string>
-</dict>
-</plist>
-PLIST
-}
+job() { "$scripts/job-plist" --output "${3:-/dev/null}" "$1" /bin/sh -c "$2"; }
 
 # program_job LABEL PROGRAM [ARGUMENT...]: a job property list that runs PROGRAM itself at load.
-program_job() {
-  local label=$1 argument
-  shift
-  printf '%s\n' '<?xml version="1.0" encoding="UTF-8"?>' '<plist version="1.0">' '<dict>' \
-    '	<key>Label</key>' "	<string>$label</string>" '	<key>ProgramArguments</key>' '	<array>'
-  for argument; do printf '		<string>%s</string>\n' "$argument"; done
-  printf '%s\n' '	</array>' '	<key>RunAtLoad</key>' '	<true/>' '</dict>' '</plist>'
-}
+program_job() { "$scripts/job-plist" "$@"; }
 
 # signed_copy NAME IDENTITY IDENTIFIER VERSION: prints the path of a copy of the unsigned tarnelctl
 # in /tmp/clients signed with the test identity IDENTITY as IDENTIFIER at VERSION; not sealed.
@@ -100,15 +70,7 @@ signed_copy() {
   local copy=$clients/$1
   mkdir -p "$clients"
   cp /opt/tarnel/build/bin/tarnelctl "$copy"
-  cat >"$copy.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0">
-<dict>
-	<key>CFBundleShortVersionString</key>
-	<string>$4</string>
-</dict>
-</plist>
-PLIST
+  "$scripts/info-plist" "" "$4" >"$copy.plist"
   codesign --sign --cert "$identities/$2/certificate.pem" --key "$identities/$2/key.pem" \
     --chain "$identities/$2/chain.pem" --identifier "$3" --info-plist "$copy.plist" \
     "$copy" >/dev/null

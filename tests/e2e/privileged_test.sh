@@ -6,9 +6,8 @@ helper=/Library/PrivilegedHelperTools/com.quorvant.TarnelX8Helper
 helper_pid() { pgrep -xf "$helper" || true; }
 # A helper that refused an authorization ends right after answering; a client that connects in
 # that moment meets the ending helper, so each such request is followed by waiting for it to go.
-await_exit() {
-  for _ in $(seq 100); do [[ -z $(helper_pid) ]] && return; sleep 0.05; done
-}
+helper_gone() { [[ -z $(helper_pid) ]]; }
+await_exit() { wait_until 5 "the helper to exit" helper_gone; }
 
 job com.example.privileged 'true' >/tmp/privileged.plist
 expect 0 "$success" tarnelctl --format diagnostic save --privileged --path /Library/LaunchDaemons/p.plist \

@@ -81,7 +81,7 @@ TEST(FairServiceTest, TheEndWaitsForRequestsRunningOnOtherConnections) {
   const auto job = daemon.folder().file("job.plist", "<plist/>");
   Client running(daemon, {"requests", daemon.socketPath(), "1", "load:" + job});
   ASSERT_EQ(running.line(), "ready");
-  ASSERT_TRUE(waitUntil([&] { return !contentsOf(calls).empty(); }));
+  ASSERT_TRUE(eventually([&] { return !contentsOf(calls).empty(); }));
 
   Client refused(daemon, {"requests", daemon.socketPath(), "1", "privileged:" + job});
   EXPECT_EQ(refused.rest(), "ready\n1 error 2\nend\n");

@@ -108,7 +108,7 @@ TEST(FaultTest, ConnectionsPastTheLimitAreRefusedCleanlyAndServedAgainOnceOthers
   EXPECT_EQ(holder.rest(), "");
   // Served again once the held connections have been let go of.
   std::string transcript;
-  EXPECT_TRUE(waitUntil([&] {
+  EXPECT_TRUE(eventually([&] {
     transcript = Client(daemon, servedRequests(daemon)).rest();
     return transcript != "no ready frame\n";
   }));

@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -31,6 +30,10 @@
 #include "platform/linux/code_signing/code_signer.h"
 #include "platform/linux/posix/unique_fd.h"
 #include "platform/linux/posix/unix_socket.h"
+#include "tests/support/child_processes.h"
+#include "tests/support/eventually.h"
+#include "tests/support/isolation.h"
+#include "tests/support/run_program.h"
 #include "tests/support/signing/signing_fixtures.h"
 #include "tests/support/temporary_folder.h"
 
@@ -40,19 +43,6 @@ namespace fs = std::filesystem;
 using linux_platform::UniqueFd;
 
 inline constexpr const char* kHelperLabel = "com.quorvant.TarnelX8Helper";
-// How long a test waits for something that must happen before it gives up: a bound on waiting,
-// never a measure of speed.
-inline constexpr std::chrono::seconds kPatience{120};
-
-inline bool waitUntil(const auto& condition) {
-  const auto limit = std::chrono::steady_clock::now() + kPatience;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > limit) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
 // Command lines and environments as execve takes them; the strings must outlive the use.
 inline std::vector<char*> pointersTo(std::vector<std::string>& strings) {
   std::vector<char*> pointers;
@@ -61,27 +51,13 @@ inline std::vector<char*> pointersTo(std::vector<std::string>& strings) {
   return pointers;
 }
 
-// Runs a program to its end; its exit status, or -1 when it did not exit by itself.
-inline int runToEnd(std::vector<std::string> arguments) {
-  auto argv = pointersTo(arguments);
-  const pid_t pid = ::fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // A copy of `program` at `path` without its debugging sections (the daemon hashes its own code
 // for each request, and each client's for each connection), signed by the test team.
 inline void signedCopy(const std::string& program, const std::string& path,
                        const std::string& identifier, std::optional<Bytes> infoPlist = {}) {
-  if (runToEnd({TARNEL_OBJCOPY_PROGRAM, "--strip-debug", program, path}) != 0) {
+  if (runProgram({TARNEL_OBJCOPY_PROGRAM, "--strip-debug", program, path},
+                 {.streams = RunOptions::Streams::none})
+          .status != 0) {
     throw std::runtime_error("cannot copy " + program);
   }
   const auto signedFile = linux_platform::signFile(
@@ -125,20 +101,8 @@ inline std::optional<ProcessUse> processUse(pid_t pid) {
   return use;
 }
 
-// The information dictionary of the editor that load-client plays.
-inline Bytes editorInfoPlist() {
-  const std::string text = R"(<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0">
-<dict>
-	<key>CFBundleIdentifier</key>
-	<string>com.quorvant.TarnelX8</string>
-	<key>CFBundleShortVersionString</key>
-	<string>8.0</string>
-</dict>
-</plist>
-)";
-  return Bytes(text.begin(), text.end());
-}
+// The information dictionary of the editor that load-client plays (scripts/info-plist).
+inline Bytes editorInfoPlist() { return fileBytes(TARNEL_EDITOR_INFO_PLIST); }
 
 struct DaemonOptions {
   // The body of the shell script that the daemon finds at /bin/launchctl; in it, @FOLDER@ stands
@@ -186,9 +150,7 @@ class SignedDaemon {
   void stop() {
     if (pid_ <= 0) return;
     ::kill(-pid_, SIGKILL);
-    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
+    reap(std::exchange(pid_, -1));
   }
 
   const TemporaryFolder& folder() const { return folder_; }
@@ -201,10 +163,7 @@ class SignedDaemon {
   bool running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
   // Waits for it to end by itself: its exit status, or -1 when a signal ended it.
   int waitForExit() {
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
+    const int status = reap(std::exchange(pid_, -1));
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   // Its standard output and error.
@@ -224,7 +183,7 @@ class SignedDaemon {
   ProcessUse restingUse() const {
     ProcessUse last = use();
     ProcessUse now;
-    waitUntil([&] {
+    eventually([&] {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       now = use();
       const bool same = now.threads == last.threads && now.descriptors == last.descriptors;
@@ -236,7 +195,7 @@ class SignedDaemon {
   // Waits until it holds no more threads and descriptors than `idle`: every connection ended
   // and released. False, with the last reading in `seen`, if that never happens.
   bool settlesTo(const ProcessUse& idle, ProcessUse& seen) const {
-    return waitUntil([&] {
+    return eventually([&] {
       seen = use();
       return seen.threads <= idle.threads && seen.descriptors <= idle.descriptors;
     });
@@ -258,8 +217,16 @@ class SignedDaemon {
     }
     auto argv = pointersTo(arguments);
     auto envp = pointersTo(environment);
-    const auto etc = "lowerdir=" + overlay + "/etc:/etc";
-    const auto bin = "lowerdir=" + overlay + "/bin:/usr/bin";
+    const std::vector<MountStep> mounts{
+        {.kind = MountStep::Kind::overlay,
+         .target = "/etc",
+         .source = "lowerdir=" + overlay + "/etc:/etc",
+         .flags = MS_RDONLY},
+        {.kind = MountStep::Kind::overlay,
+         .target = "/usr/bin",
+         .source = "lowerdir=" + overlay + "/bin:/usr/bin",
+         .flags = MS_RDONLY},
+    };
     const auto logPath = folder_.path("daemon.log");
     const rlimit descriptors{.rlim_cur = options.descriptorLimit.value_or(0),
                              .rlim_max = options.descriptorLimit.value_or(0)};
@@ -267,23 +234,13 @@ class SignedDaemon {
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
-      char* digits = envp[0] + std::strlen("LISTEN_PID=");
-      char reversed[16];
-      int length = 0;
-      for (pid_t pid = ::getpid(); pid > 0; pid /= 10) reversed[length++] = '0' + pid % 10;
-      while (length > 0) *digits++ = reversed[--length];
-      *digits = '\0';
       const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-      if (::setpgid(0, 0) != 0 || ::unshare(CLONE_NEWNS) != 0 ||
-          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-          ::mount("overlay", "/etc", "overlay", MS_RDONLY, etc.c_str()) != 0 ||
-          ::mount("overlay", "/usr/bin", "overlay", MS_RDONLY, bin.c_str()) != 0 || log < 0 ||
-          ::dup2(log, STDOUT_FILENO) < 0 || ::dup2(log, STDERR_FILENO) < 0) {
+      if (::setpgid(0, 0) != 0 || !isolate(mounts) || log < 0 || ::dup2(log, STDOUT_FILENO) < 0 ||
+          ::dup2(log, STDERR_FILENO) < 0) {
         ::_exit(120);
       }
       if (options.descriptorLimit && ::setrlimit(RLIMIT_NOFILE, &descriptors) != 0) ::_exit(122);
-      // dup2 onto itself would leave the descriptor close-on-exec.
-      if ((socket == 3 ? ::fcntl(3, F_SETFD, 0) : ::dup2(socket, 3)) < 0) ::_exit(121);
+      if (!passActivatedSocket(socket, envp[0] + std::strlen("LISTEN_PID="))) ::_exit(121);
       ::execve(argv[0], argv.data(), envp.data());
       ::_exit(127);
     }
@@ -334,9 +291,9 @@ class Client {
         first.insert(first.end(), connection->sentFirst.begin(), connection->sentFirst.end());
       }
     }
-    pid_ = ::fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
+    const pid_t forked = ::fork();
+    if (forked < 0) throw std::runtime_error("fork failed");
+    if (forked == 0) {
       if (::dup2(childInput.get(), STDIN_FILENO) < 0 ||
           ::dup2(childOutput.get(), STDOUT_FILENO) < 0) {
         ::_exit(120);
@@ -358,17 +315,12 @@ class Client {
       ::execv(argv[0], argv.data());
       ::_exit(127);
     }
-  }
-  ~Client() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      reap();
-    }
+    child_ = OwnedChild(forked);
   }
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
 
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return child_.pid(); }
 
   // The next line it prints, without its newline; nothing when it ends first.
   std::optional<std::string> line() {
@@ -400,7 +352,7 @@ class Client {
   enum class Reaping { reap, leaveZombie };
   void waitForExit(Reaping reaping) {
     siginfo_t info{};
-    while (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT) != 0 &&
+    while (::waitid(P_PID, static_cast<id_t>(child_.pid()), &info, WEXITED | WNOWAIT) != 0 &&
            errno == EINTR) {
     }
     if (reaping == Reaping::reap) reap();
@@ -418,16 +370,13 @@ class Client {
     }
   }
   void reap() {
-    if (pid_ <= 0) return;
-    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
+    if (child_) child_.reap();
   }
 
   UniqueFd input_;
   UniqueFd output_;
   std::string buffered_;
-  pid_t pid_ = -1;
+  OwnedChild child_;
 };
 
 }  // namespace tarnel::support::load

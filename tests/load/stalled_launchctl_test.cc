@@ -2,22 +2,13 @@
 // request's connection, in whose order the later calls wait.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "tests/load/signed_daemon.h"
+#include "tests/support/child_processes.h"
 
 namespace tarnel::support::load {
 namespace {
-
-// Whether process `pid` has ended, reaped or not.
-bool processEnded(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return true;
-  const auto state = line.find(") ");
-  return state != std::string::npos && (line[state + 2] == 'Z' || line[state + 2] == 'X');
-}
 
 TEST(FaultTest, ALaunchctlThatNeverExitsHoldsUpOnlyItsOwnConnection) {
   // It notes its arguments and its process id, then waits for ever in the process it was.
@@ -28,7 +19,7 @@ TEST(FaultTest, ALaunchctlThatNeverExitsHoldsUpOnlyItsOwnConnection) {
 
   Client stalled(daemon, {"requests", daemon.socketPath(), "2", "load:" + job, "endpoint"});
   ASSERT_EQ(stalled.line(), "ready");
-  ASSERT_TRUE(waitUntil([&] { return !contentsOf(calls).empty(); }));
+  ASSERT_TRUE(eventually([&] { return !contentsOf(calls).empty(); }));
   const auto noted = contentsOf(calls);
   const auto launchctl = static_cast<pid_t>(std::stol(noted));
   EXPECT_EQ(noted.substr(noted.find(' ') + 1), "load -w " + job + "\n");
@@ -44,7 +35,7 @@ TEST(FaultTest, ALaunchctlThatNeverExitsHoldsUpOnlyItsOwnConnection) {
 
   // Ending the daemon ends what it started: nothing is left running.
   daemon.stop();
-  EXPECT_TRUE(waitUntil([&] { return processEnded(launchctl); }));
+  EXPECT_TRUE(eventually([&] { return processEnded(launchctl); }));
 }
 
 }  // namespace

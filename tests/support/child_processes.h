@@ -3,15 +3,18 @@
 #pragma once
 
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
+
+#include "tests/support/eventually.h"
 
 namespace tarnel::support {
 
@@ -37,17 +40,50 @@ inline std::vector<pid_t> childProcesses() {
   return children;
 }
 
-// Whether `condition` holds, asked again and again for up to a minute: a child is reaped on a
-// thread of its own, so its disappearance follows the call that started it.
-template <class Condition>
-bool eventually(Condition condition) {
-  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > giveUp) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
+// Whether process `pid` has ended, reaped or not.
+inline bool processEnded(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return true;
+  const auto state = line.find(") ");
+  return state != std::string::npos && (line[state + 2] == 'Z' || line[state + 2] == 'X');
 }
+
+// Waits for child `pid` to end and reaps it: its wait status.
+inline int reap(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
+}
+
+// A child process of this one: killed (SIGKILL) and reaped when the object goes, unless it has
+// been reaped before.
+class OwnedChild {
+ public:
+  OwnedChild() = default;
+  explicit OwnedChild(pid_t pid) : pid_(pid) {}
+  OwnedChild(OwnedChild&& other) noexcept : pid_(std::exchange(other.pid_, -1)) {}
+  OwnedChild& operator=(OwnedChild&& other) noexcept {
+    end();
+    pid_ = std::exchange(other.pid_, -1);
+    return *this;
+  }
+  ~OwnedChild() { end(); }
+
+  pid_t pid() const { return pid_; }
+  explicit operator bool() const { return pid_ > 0; }
+  // Waits for it to end by itself and reaps it: its wait status.
+  int reap() { return support::reap(std::exchange(pid_, -1)); }
+  void end() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    reap();
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
 
 inline bool processExists(pid_t pid) {
   return std::filesystem::exists("/proc/" + std::to_string(pid));

@@ -6,9 +6,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -31,6 +29,8 @@
 #include "platform/authorization.h"
 #include "platform/linux/authorization/client.h"
 #include "platform/linux/posix/unique_fd.h"
+#include "tests/support/child_processes.h"
+#include "tests/support/isolation.h"
 #include "tests/support/temporary_folder.h"
 
 namespace tarnel::support::authorityd {
@@ -41,10 +41,6 @@ using support::TemporaryFolder;
 inline constexpr const char* kRight = "com.quorvant.TarnelX8";
 inline constexpr uid_t kNobody = 65534;
 inline constexpr uid_t kDaemonUser = 1;
-// How long a program may take to come up before the test gives up on it: a bound on waiting,
-// not a measure of speed.
-inline constexpr std::chrono::seconds kStartLimit{30};
-
 inline void writeFile(const fs::path& path, const std::string& text, mode_t mode = 0644) {
   std::ofstream(path, std::ios::trunc) << text;
   fs::permissions(path, static_cast<fs::perms>(mode));
@@ -60,30 +56,12 @@ inline fs::path sourceTree() {
   return fs::path(__FILE__).parent_path().parent_path().parent_path();
 }
 
-inline bool waitUntil(const auto& condition) {
-  const auto limit = std::chrono::steady_clock::now() + kStartLimit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > limit) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
 inline bool socketAnswers(const fs::path& path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
   linux_platform::UniqueFd probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   return ::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-}
-
-// Whether process `pid` has ended, reaped or not.
-inline bool processEnded(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return true;
-  const auto state = line.find(") ");
-  return state != std::string::npos && (line[state + 2] == 'Z' || line[state + 2] == 'X');
 }
 
 struct ChildSetup {
@@ -96,9 +74,13 @@ struct ChildSetup {
 class ChildProgram {
  public:
   ChildProgram(const std::vector<std::string>& arguments, const ChildSetup& setup) {
+    std::vector<MountStep> mounts;
+    for (const auto& [source, target] : setup.bindMounts) {
+      mounts.push_back({.kind = MountStep::Kind::bind, .target = target, .source = source});
+    }
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) runChild(arguments, setup);
+    if (pid_ == 0) runChild(arguments, setup, mounts);
   }
   ChildProgram(const ChildProgram&) = delete;
   ChildProgram& operator=(const ChildProgram&) = delete;
@@ -111,15 +93,11 @@ class ChildProgram {
 
  private:
   [[noreturn]] static void runChild(const std::vector<std::string>& arguments,
-                                    const ChildSetup& setup) {
-    if (!setup.bindMounts.empty()) {
-      if (::unshare(CLONE_NEWNS) != 0 ||
-          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        ::_exit(120);
-      }
-      for (const auto& [source, target] : setup.bindMounts) {
-        if (::mount(source.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) != 0) ::_exit(121);
-      }
+                                    const ChildSetup& setup, const std::vector<MountStep>& mounts) {
+    if (!mounts.empty()) {
+      const auto isolation = isolate(mounts);
+      if (isolation.failure == Isolation::Failure::step) ::_exit(121);
+      if (!isolation) ::_exit(120);
     }
     for (const auto& [name, value] : setup.environment) ::setenv(name.c_str(), value.c_str(), 1);
     const int output = ::open(setup.output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
@@ -160,7 +138,7 @@ class Authorityd {
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
     setup.output = folder / "authorityd.log";
     program_.emplace(arguments, setup);
-    if (!waitUntil([&] { return socketAnswers(socketPath()) || !program_->running(); }) ||
+    if (!eventually([&] { return socketAnswers(socketPath()) || !program_->running(); }) ||
         !program_->running()) {
       throw std::runtime_error("authorityd did not start: " + contentsOf(setup.output));
     }
@@ -231,7 +209,7 @@ class Creator {
     if (ending == Ending::reaped)
       leave();
     else
-      waitUntil([&] { return processEnded(pid_); });
+      eventually([&] { return processEnded(pid_); });
   }
 
  private:

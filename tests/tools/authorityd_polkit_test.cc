@@ -63,7 +63,7 @@ TEST(AuthoritydPolkitTest, TheShippedRulesTakePolkitsDecisionForTheCreator) {
   ChildProgram bus({"/usr/bin/dbus-daemon",
                     "--config-file=" + (fs::path(folder.root()) / "bus.conf").string(), "--nofork"},
                    ChildSetup{.output = fs::path(folder.root()) / "dbus.log"});
-  ASSERT_TRUE(waitUntil([&] { return socketAnswers(busSocket) || !bus.running(); }) &&
+  ASSERT_TRUE(eventually([&] { return socketAnswers(busSocket) || !bus.running(); }) &&
               bus.running())
       << contentsOf(fs::path(folder.root()) / "dbus.log");
 
@@ -86,7 +86,7 @@ TEST(AuthoritydPolkitTest, TheShippedRulesTakePolkitsDecisionForTheCreator) {
                                                  {polkitRules, "/usr/share/polkit-1/rules.d"}},
                                   .environment = {{"DBUS_SYSTEM_BUS_ADDRESS", busAddress}},
                                   .output = polkitLog});
-  ASSERT_TRUE(waitUntil([&] {
+  ASSERT_TRUE(eventually([&] {
                 return contentsOf(polkitLog).find("Acquired the name") != std::string::npos ||
                        !polkitd.running();
               }) &&

@@ -1,15 +1,13 @@
 // codesign as operators and the demo use it: the built program signs sample executables in
 // place, verifies them strictly against a requirement, and shows what a signature says.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/run_program.h"
 #include "tests/support/signing/signing_fixtures.h"
 #include "tests/support/temporary_folder.h"
 
@@ -19,39 +17,14 @@ namespace {
 using support::Signer;
 using support::TemporaryFolder;
 
-struct Outcome {
-  int status = -1;
-  std::string output;
-  std::string errors;
-};
+using Outcome = support::ProgramRun;
 
 class CodesignTest : public ::testing::Test {
  protected:
   Outcome codesign(const std::vector<std::string>& arguments) {
     std::vector<std::string> all{TARNEL_CODESIGN_PROGRAM};
     all.insert(all.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& argument : all) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    const auto output = folder_.path("stdout");
-    const auto errors = folder_.path("stderr");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    char* environment[] = {nullptr};
-    pid_t pid = -1;
-    Outcome run;
-    if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environment) == 0) {
-      int status = 0;
-      if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.status = WEXITSTATUS(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.output = support::contentsOf(output);
-    run.errors = support::contentsOf(errors);
-    return run;
+    return support::runProgram(all, {.environment = std::vector<std::string>{}});
   }
 
   std::string copyOf(const std::string& version) {
@@ -173,7 +146,7 @@ TEST_F(CodesignTest, SigningFailuresLeaveTheFileAsItWas) {
   // Nothing is left beside the file.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.root()),
                           std::filesystem::directory_iterator()),
-            3);  // the program and the two captured streams
+            1);  // the program alone
 }
 
 TEST_F(CodesignTest, RefusesCommandLinesItDoesNotUnderstand) {

@@ -1,17 +1,15 @@
 // The platform's helper install as an application asks for it: the built helperinstall, with a
 // real authorityd and launchctl, the daemon as it is installed (stripped, then signed here), and
 // applications signed as each case needs, all in a temporary folder.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/linux/code_signing/code_signer.h"
+#include "tests/support/run_program.h"
 #include "tests/support/signing/signing_fixtures.h"
 #include "tests/tools/authorityd_harness.h"
 
@@ -21,10 +19,7 @@ namespace {
 constexpr const char* kLabel = "com.quorvant.TarnelX8Helper";
 constexpr const char* kInstallRight = "tarnel.platform.install-helper";
 
-struct Outcome {
-  int status = -1;
-  std::string output;  // standard output and error
-};
+using Outcome = ProgramRun;  // its output: standard output and error
 
 class HelperInstallTest : public ::testing::Test {
  protected:
@@ -65,35 +60,14 @@ class HelperInstallTest : public ::testing::Test {
 
   // Runs `program` with the test's launchctl state and socket folders, to its end.
   Outcome run(const std::string& program, const std::vector<std::string>& arguments) {
-    const auto output = root_ / "output";
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> environment{"PATH=/usr/bin:/bin",
-                                         "LAUNCHCTL_STATE_DIR=" + (root_ / "state").string(),
-                                         "LAUNCHCTL_SOCKET_DIR=" + (root_ / "sockets").string()};
-    std::vector<char*> argvPointers;
-    for (auto& argument : argv) argvPointers.push_back(argument.data());
-    argvPointers.push_back(nullptr);
-    std::vector<char*> environmentPointers;
-    for (auto& entry : environment) environmentPointers.push_back(entry.data());
-    environmentPointers.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    Outcome outcome;
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, argvPointers.data(),
-                      environmentPointers.data()) == 0) {
-      int status = 0;
-      if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-        outcome.status = WEXITSTATUS(status);
-      }
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    outcome.output = contentsOf(output);
-    return outcome;
+    return runProgram(
+        argv, {.environment =
+                   std::vector<std::string>{"PATH=/usr/bin:/bin",
+                                            "LAUNCHCTL_STATE_DIR=" + (root_ / "state").string(),
+                                            "LAUNCHCTL_SOCKET_DIR=" + (root_ / "sockets").string()},
+               .streams = RunOptions::Streams::joined});
   }
 
   std::vector<std::string> entries(const std::string& folder) const {

@@ -1,12 +1,9 @@
 // launchctl as the helper runs it: the built program, in real processes, with a temporary state
 // folder and temporary job files.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,23 +19,17 @@
 
 #include "operations/status_pipeline.h"
 #include "platform/linux/posix/unix_socket.h"
+#include "tests/support/child_processes.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temporary_folder.h"
 #include "tools/launchctl/job_supervisor.h"
-
-extern char** environ;
 
 namespace tarnel {
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string output;  // standard output and error joined, as the helper reads them
-};
-
-// A launchctl that has been started and not yet waited for.
-struct Started {
-  pid_t pid = -1;
-  int output = -1;
-};
+using Outcome = support::ProgramRun;  // its output: standard output and error joined, as the
+                                      // helper reads them
+using Started = support::StartedProgram;
 
 std::string escapeXml(const std::string& text) {
   std::string escaped;
@@ -98,45 +89,16 @@ std::string doublingReferences(int levels) {
   return document;
 }
 
-std::string readFile(const std::string& path) {
-  std::ifstream file(path);
-  std::ostringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
-
-// True while `pid` exists and has not ended; an ended process waiting to be reaped has ended.
-bool processRunning(pid_t pid) {
-  const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-  const auto nameEnd = stat.rfind(')');
-  return nameEnd != std::string::npos && nameEnd + 2 < stat.size() && stat[nameEnd + 2] != 'Z';
-}
-
 class LaunchctlTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "launchctl-test-XXXXXX");
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    state_ = folder_ + "/state";
-    sockets_ = folder_ + "/sockets";
-    std::filesystem::create_directory(sockets_);
-  }
-
+  using Streams = support::RunOptions::Streams;
   void TearDown() override {
     // Every job a test started is stopped: remove ends its run before forgetting it.
     for (const auto& label : loadedLabels()) run({"remove", label});
-    std::filesystem::remove_all(folder_);
   }
 
   Started start(const std::vector<std::string>& arguments,
                 const std::vector<std::string>& extraEnvironment = {}) {
-    int ends[2];
-    EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
-    ::posix_spawn_file_actions_adddup2(&actions, ends[1], STDERR_FILENO);
     std::vector<std::string> environment{"LAUNCHCTL_STATE_DIR=" + state_,
                                          "LAUNCHCTL_SOCKET_DIR=" + sockets_};
     for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -145,42 +107,12 @@ class LaunchctlTest : public ::testing::Test {
     environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
     std::vector<std::string> argv{LAUNCHCTL_PROGRAM};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argvPointers;
-    for (auto& argument : argv) argvPointers.push_back(argument.data());
-    argvPointers.push_back(nullptr);
-    std::vector<char*> environmentPointers;
-    for (auto& entry : environment) environmentPointers.push_back(entry.data());
-    environmentPointers.push_back(nullptr);
-    Started started;
-    EXPECT_EQ(::posix_spawn(&started.pid, LAUNCHCTL_PROGRAM, &actions, nullptr, argvPointers.data(),
-                            environmentPointers.data()),
-              0);
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::close(ends[1]);
-    started.output = ends[0];
-    return started;
-  }
-
-  // Reads everything launchctl printed, up to the end of its output pipe, then its exit status.
-  Outcome finish(Started started) {
-    Outcome outcome;
-    char buffer[4096];
-    for (;;) {
-      const ssize_t count = ::read(started.output, buffer, sizeof buffer);
-      if (count < 0 && errno == EINTR) continue;
-      if (count <= 0) break;
-      outcome.output.append(buffer, static_cast<std::size_t>(count));
-    }
-    ::close(started.output);
-    int waitStatus = 0;
-    EXPECT_EQ(::waitpid(started.pid, &waitStatus, 0), started.pid);
-    outcome.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
-    return outcome;
+    return Started(argv, {.environment = environment, .streams = Streams::joined});
   }
 
   Outcome run(const std::vector<std::string>& arguments,
               const std::vector<std::string>& extraEnvironment = {}) {
-    return finish(start(arguments, extraEnvironment));
+    return start(arguments, extraEnvironment).finish();
   }
 
   std::string writeJob(const std::string& name, const std::string& contents, mode_t mode = 0644) {
@@ -188,6 +120,15 @@ class LaunchctlTest : public ::testing::Test {
     std::ofstream(path) << contents;
     EXPECT_EQ(::chmod(path.c_str(), mode), 0);
     return path;
+  }
+
+  // A job file LABEL.plist whose job runs `script` with /bin/sh at load, its output into `output`.
+  std::string writeRunAtLoadScript(const std::string& label, const std::string& script,
+                                   const std::string& output) {
+    return writeJob(label + ".plist",
+                    jobPlist(label, {"/bin/sh", "-c", script},
+                             "<key>RunAtLoad</key><true/><key>StandardOutPath</key><string>" +
+                                 output + "</string>"));
   }
 
   std::string list() {
@@ -227,33 +168,23 @@ class LaunchctlTest : public ::testing::Test {
   // The job's recorded last exit status once its run has ended. Waiting is bounded only so that
   // a job that never ends fails the test instead of hanging it.
   std::string statusAfterRun(const std::string& label) {
-    for (int attempt = 0; attempt < 3000; ++attempt) {
+    std::string status = "still running";
+    support::eventually([&] {
       const auto fields = listed(label);
-      if (!fields) return "not listed";
-      if ((*fields)[0] == "-") return (*fields)[1];
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return "still running";
+      if (fields && (*fields)[0] != "-") return false;
+      status = fields ? (*fields)[1] : "not listed";
+      return true;
+    });
+    return status;
   }
 
   // What the helper's job-status pipeline prints for `label`.
   std::string statusPipeline(const std::string& label) {
-    std::string command = statusPipelineText(LAUNCHCTL_PROGRAM, label);
-    int ends[2];
-    EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
-    std::string variable = "LAUNCHCTL_STATE_DIR=" + state_;
-    char shell[] = "/bin/sh";
-    char dashC[] = "-c";
-    char* argv[] = {shell, dashC, command.data(), nullptr};
-    char* envp[] = {variable.data(), nullptr};
-    pid_t pid = -1;
-    EXPECT_EQ(::posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv, envp), 0);
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::close(ends[1]);
-    return finish(Started{.pid = pid, .output = ends[0]}).output;
+    return support::runProgram(
+               {"/bin/sh", "-c", statusPipelineText(LAUNCHCTL_PROGRAM, label)},
+               {.environment = std::vector<std::string>{"LAUNCHCTL_STATE_DIR=" + state_},
+                .streams = Streams::outputOnly})
+        .output;
   }
 
   // One line from the service `name` of the socket folder: what the job that a connection there
@@ -271,9 +202,10 @@ class LaunchctlTest : public ::testing::Test {
     return line;
   }
 
-  std::string folder_;
-  std::string state_;
-  std::string sockets_;
+  support::TemporaryFolder temporary_;
+  std::string folder_ = temporary_.root();
+  std::string state_ = folder_ + "/state";
+  std::string sockets_ = temporary_.folder("sockets");
 };
 
 TEST_F(LaunchctlTest, LoadsListsUnloadsAndRemovesJobs) {
@@ -315,16 +247,12 @@ TEST_F(LaunchctlTest, RecordsHowARunAtLoadJobEnded) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     const std::string output = folder_ + "/" + c.label + ".out";
-    const auto path = writeJob(std::string(c.label) + ".plist",
-                               jobPlist(c.label, {"/bin/sh", "-c", c.script},
-                                        "<key>RunAtLoad</key><true/><key>StandardOutPath</key>"
-                                        "<string>" +
-                                            output + "</string>"));
+    const auto path = writeRunAtLoadScript(c.label, c.script, output);
     const auto loaded = run({"load", "-w", path});
     EXPECT_EQ(loaded.status, 0);
     EXPECT_EQ(loaded.output, "");
     EXPECT_EQ(statusAfterRun(c.label), c.status);
-    EXPECT_EQ(readFile(output), "ran\n");
+    EXPECT_EQ(support::contentsOf(output), "ran\n");
     EXPECT_EQ(statusPipeline(c.label), std::string(c.status) + "\n");
   }
 }
@@ -332,7 +260,7 @@ TEST_F(LaunchctlTest, RecordsHowARunAtLoadJobEnded) {
 TEST_F(LaunchctlTest, TheJobOutlivesLaunchctlAndRecordsTheSignalThatEndsIt) {
   const auto path = writeJob("sleeper.plist", jobPlist("com.example.sleeper", {"sleep", "1000"},
                                                        "<key>RunAtLoad</key><true/>"));
-  // finish() reads launchctl's output to its end: had the job or its supervisor kept that pipe,
+  // run() reads launchctl's output to its end: had the job or its supervisor kept that pipe,
   // this would not return while the job runs.
   const auto loaded = run({"load", "-w", path});
   ASSERT_EQ(loaded.status, 0) << loaded.output;
@@ -340,7 +268,7 @@ TEST_F(LaunchctlTest, TheJobOutlivesLaunchctlAndRecordsTheSignalThatEndsIt) {
 
   const pid_t pid = runningPid("com.example.sleeper");
   ASSERT_GT(pid, 0);
-  EXPECT_TRUE(processRunning(pid));
+  EXPECT_FALSE(support::processEnded(pid));
   EXPECT_NE(::getsid(pid), ::getsid(0)) << "the job runs in a session of its own";
   EXPECT_EQ(listed("com.example.sleeper")->at(1), "0");
 
@@ -361,34 +289,24 @@ TEST_F(LaunchctlTest, UnloadAndRemoveStopTheWholeJob) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     const std::string output = folder_ + "/" + c.label + ".out";
-    const auto path = writeJob(std::string(c.label) + ".plist",
-                               jobPlist(c.label, {"/bin/sh", "-c", c.script},
-                                        "<key>RunAtLoad</key><true/><key>StandardOutPath</key>"
-                                        "<string>" +
-                                            output + "</string>"));
+    const auto path = writeRunAtLoadScript(c.label, c.script, output);
     ASSERT_EQ(run({"load", "-w", path}).status, 0);
     const pid_t job = runningPid(c.label);
     ASSERT_GT(job, 0);
     std::string childText;
-    for (int attempt = 0; attempt < 3000 && childText.empty(); ++attempt) {
-      childText = readFile(output);
-      if (childText.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ASSERT_FALSE(childText.empty());
+    ASSERT_TRUE(
+        support::eventually([&] { return !(childText = support::contentsOf(output)).empty(); }));
     const pid_t child = std::stoi(childText);
-    ASSERT_TRUE(processRunning(child));
+    ASSERT_FALSE(support::processEnded(child));
 
     const auto stopped =
         std::string(c.verb) == "unload" ? run({"unload", "-w", path}) : run({"remove", c.label});
     EXPECT_EQ(stopped.status, 0);
     EXPECT_EQ(stopped.output, "");
-    EXPECT_FALSE(processRunning(job));
+    EXPECT_TRUE(support::processEnded(job));
     // The child is signalled with its group; a child that ignores SIGTERM may still be on its way
     // out of SIGKILL, which cannot fail.
-    for (int attempt = 0; attempt < 3000 && processRunning(child); ++attempt) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_FALSE(processRunning(child));
+    EXPECT_TRUE(support::eventually([&] { return support::processEnded(child); }));
     EXPECT_FALSE(listed(c.label).has_value());
   }
 }
@@ -423,8 +341,8 @@ TEST_F(LaunchctlTest, RunsTheJobAsItsFileSaysAndGivesItNothingElse) {
   ASSERT_EQ(loaded.status, 0) << loaded.output;
   EXPECT_EQ(statusAfterRun("com.example.env"), "0");
 
-  EXPECT_EQ(readFile(output), "earlier\n" + folder_ + "\nhello unset\n0\n1\n2\n");
-  EXPECT_EQ(readFile(errors), "oops\n");
+  EXPECT_EQ(support::contentsOf(output), "earlier\n" + folder_ + "\nhello unset\n0\n1\n2\n");
+  EXPECT_EQ(support::contentsOf(errors), "oops\n");
   struct stat status {};
   ASSERT_EQ(::stat(errors.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0644u);
@@ -537,7 +455,7 @@ TEST_F(LaunchctlTest, ReadsABinaryJobFileWhoseVariableNameHoldsANul) {
   const auto loaded = run({"load", "-w", writeJob("binary.plist", contents)});
   ASSERT_EQ(loaded.status, 0) << loaded.output;
   EXPECT_EQ(statusAfterRun("com.example.binary"), "0");
-  EXPECT_EQ(readFile(output), "hello");
+  EXPECT_EQ(support::contentsOf(output), "hello");
 }
 
 TEST_F(LaunchctlTest, LoadsAJobWhoseProgramCannotStartAndRecordsStatus78) {
@@ -637,12 +555,10 @@ TEST_F(LaunchctlTest, StartsAJobThatEndsAtOnceAtMostOncePerThrottleInterval) {
     const auto client = linux_platform::connectTo(sockets_ + "/" + c.label);
     ASSERT_TRUE(client);
     // The run's end is recorded before the window opens.
-    for (int attempt = 0; attempt < 3000 && statusAfterRun(c.label) != c.exit; ++attempt) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    support::eventually([&] { return statusAfterRun(c.label) == c.exit; });
     EXPECT_EQ(statusAfterRun(c.label), c.exit);
     std::this_thread::sleep_for(kWatched);
-    EXPECT_EQ(readFile(starts), "started\n");
+    EXPECT_EQ(support::contentsOf(starts), "started\n");
   }
 }
 
@@ -662,16 +578,10 @@ TEST_F(LaunchctlTest, AJobThatRemovesItselfEndsByItselfAndIsNotStartedAgain) {
   const auto client = linux_platform::connectTo(sockets_ + "/com.example.self");
   ASSERT_TRUE(client);
   std::string removed;
-  for (int attempt = 0; attempt < 3000 && removed.empty(); ++attempt) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    removed = readFile(after);
-  }
+  support::eventually([&] { return !(removed = support::contentsOf(after)).empty(); });
   EXPECT_EQ(removed, "0\n");
   EXPECT_FALSE(listed("com.example.self").has_value());
-  for (int attempt = 0; attempt < 3000 && std::filesystem::exists(sockets_ + "/com.example.self");
-       ++attempt) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  support::eventually([&] { return !std::filesystem::exists(sockets_ + "/com.example.self"); });
   EXPECT_TRUE(askService("com.example.self").starts_with("refused"));
 }
 
@@ -737,7 +647,7 @@ TEST_F(LaunchctlTest, KeepsEveryChangeWhenLaunchctlsRunAtOnce) {
   }
   int sameLoaded = 0;
   for (std::size_t index = 0; index < started.size(); ++index) {
-    const auto outcome = finish(started[index]);
+    const auto outcome = started[index].finish();
     if (index % 2 == 0) {
       EXPECT_EQ(outcome.status, 0) << outcome.output;
     } else if (outcome.status == 0) {

@@ -36,6 +36,8 @@
 #include "platform/linux/code_signing/code_signer.h"
 #include "platform/linux/posix/audit_token.h"
 #include "platform/linux/posix/unique_fd.h"
+#include "tests/support/child_processes.h"
+#include "tests/support/temporary_folder.h"
 
 #ifndef TARNEL_TEST_SIGNING_DIR
 #error "the build gives signing tests TARNEL_TEST_SIGNING_DIR"
@@ -148,10 +150,7 @@ inline bool installLyingFilter() {
 class RunningPeer {
  public:
   RunningPeer(const std::string& program, const PeerOptions& options = {}) {
-    char pattern[] = "/tmp/tarnel-peer-XXXXXX";
-    if (!::mkdtemp(pattern)) throw std::runtime_error("mkdtemp");
-    folder_ = pattern;
-    const std::string socketPath = folder_ + "/socket";
+    const std::string socketPath = folder_.path("socket");
     listening_.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -159,12 +158,10 @@ class RunningPeer {
     if (!listening_ ||
         ::bind(listening_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listening_.get(), 1) != 0) {
-      std::filesystem::remove_all(folder_);
       throw std::runtime_error("cannot listen for the peer");
     }
 
-    // A peer of another user must reach its socket.
-    std::filesystem::permissions(folder_, std::filesystem::perms(0755));
+    // A peer of another user must reach its socket (its folder is open to every user).
     std::filesystem::permissions(socketPath, std::filesystem::perms(0666));
     std::vector<std::string> arguments{program};
     switch (options.behaviour) {
@@ -198,9 +195,9 @@ class RunningPeer {
     envp.push_back(nullptr);
 
     const bool traced = options.tracing == PeerOptions::Tracing::traced;
-    pid_ = ::fork();
-    if (pid_ < 0) throw std::runtime_error("fork");
-    if (pid_ == 0) {
+    const pid_t forked = ::fork();
+    if (forked < 0) throw std::runtime_error("fork");
+    if (forked == 0) {
       if (options.user && (::setgroups(0, nullptr) != 0 ||
                            ::setresgid(*options.user, *options.user, *options.user) != 0 ||
                            ::setresuid(*options.user, *options.user, *options.user) != 0)) {
@@ -245,37 +242,22 @@ class RunningPeer {
       ::execve(argv[0], argv.data(), envp.data());
       ::_exit(127);
     }
-    try {
-      if (traced) {
-        // A traced child stops at its exec until its tracer lets it go on.
-        int status = 0;
-        if (::waitpid(pid_, &status, 0) != pid_ || !WIFSTOPPED(status) ||
-            ::ptrace(PTRACE_CONT, pid_, nullptr, nullptr) != 0) {
-          throw std::runtime_error("cannot trace the peer");
-        }
+    // From here on a throw ends the child: the members are destroyed, the child with them.
+    child_ = OwnedChild(forked);
+    if (traced) {
+      // A traced child stops at its exec until its tracer lets it go on.
+      int status = 0;
+      if (::waitpid(forked, &status, 0) != forked || !WIFSTOPPED(status) ||
+          ::ptrace(PTRACE_CONT, forked, nullptr, nullptr) != 0) {
+        throw std::runtime_error("cannot trace the peer");
       }
-      accept();
-    } catch (...) {
-      // No destructor runs for an object that was never made: the child goes here.
-      ::kill(pid_, SIGKILL);
-      reap();
-      std::error_code ignored;
-      std::filesystem::remove_all(folder_, ignored);
-      throw;
     }
+    accept();
   }
   RunningPeer(const RunningPeer&) = delete;
   RunningPeer& operator=(const RunningPeer&) = delete;
-  ~RunningPeer() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      reap();
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
 
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return child_.pid(); }
   // The 32-byte audit token of the connection, as the kernel recorded it.
   const Bytes& auditToken() const { return token_; }
 
@@ -285,14 +267,14 @@ class RunningPeer {
   void endConnection(Reaping reaping) {
     connection_.reset();
     siginfo_t info{};
-    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT), 0);
-    if (reaping == Reaping::reap) reap();
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(child_.pid()), &info, WEXITED | WNOWAIT), 0);
+    if (reaping == Reaping::reap) child_.reap();
   }
 
  private:
   // Waits for the peer's connection, or for the peer to end without making one.
   void accept() {
-    linux_platform::UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)));
+    linux_platform::UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, child_.pid(), 0)));
     pollfd waits[] = {{listening_.get(), POLLIN, 0}, {pidfd.get(), POLLIN, 0}};
     if (!pidfd || ::poll(waits, 2, -1) <= 0 || !(waits[0].revents & POLLIN)) {
       throw std::runtime_error("the peer ended without connecting");
@@ -303,17 +285,10 @@ class RunningPeer {
     if (!token) throw std::runtime_error("no audit token for the peer");
     token_ = token->encode();
   }
-  void reap() {
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
-  }
-
-  std::string folder_;
+  TemporaryFolder folder_;
   linux_platform::UniqueFd listening_;
   linux_platform::UniqueFd connection_;
-  pid_t pid_ = -1;
+  OwnedChild child_;
   Bytes token_;
 };
 

@@ -24,6 +24,7 @@
 #include "platform/linux/posix/unix_socket.h"
 #include "platform/linux/serving/server_loop.h"
 #include "platform/linux/serving/time_limits.h"
+#include "tests/support/temporary_folder.h"
 #include "tests/support/used_up_descriptors.h"
 
 namespace tarnel::linux_platform {
@@ -173,7 +174,6 @@ class ConnectionAcceptorTest : public ::testing::Test {
       loopThread.join();
     }
     acceptor.reset();
-    std::filesystem::remove_all(folder);
   }
 
   UniqueFd listen() {
@@ -191,14 +191,9 @@ class ConnectionAcceptorTest : public ::testing::Test {
     loopThread = std::thread([this] { loop.run(); });
   }
 
-  std::string folder = [] {
-    std::string pattern = "/tmp/tarnel-serving-XXXXXX";
-    std::string made(::mkdtemp(pattern.data()));
-    // Open to the users the test connects as.
-    std::filesystem::permissions(made, std::filesystem::perms(0755));
-    return made;
-  }();
-  std::string path = folder + "/socket";
+  // Open to the users the test connects as.
+  support::TemporaryFolder folder;
+  std::string path = folder.path("socket");
   // Where a stalled validation waits, as a read of a peer blocked in the kernel would, until the
   // test releases it; the connections' threads end before it goes.
   struct Stall {

@@ -26,6 +26,7 @@
 #include "platform/linux/transport/service_client.h"
 #include "platform/linux/wire/cbor_codec.h"
 #include "platform/linux/wire/frame_io.h"
+#include "tests/support/temporary_folder.h"
 
 namespace tarnel::linux_platform {
 namespace {
@@ -52,12 +53,6 @@ class TestLog : public Log {
   mutable std::mutex mutex_;
   std::vector<std::string> lines_;
 };
-
-std::string makeTemporaryFolder() {
-  std::string pattern = "/tmp/tarnel-transport-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-  return pattern;
-}
 
 // What the exported object saw of one call.
 struct Delivery {
@@ -176,7 +171,6 @@ class TransportTest : public ::testing::Test {
     loop.join();
     listener.reset();
   }
-  ~TransportTest() override { std::filesystem::remove_all(folder); }
 
   ServiceClient connect() {
     auto client = ServiceClient::connectToService("svc", folder);
@@ -184,7 +178,8 @@ class TransportTest : public ::testing::Test {
     return std::move(*client);
   }
 
-  std::string folder = makeTemporaryFolder();
+  support::TemporaryFolder temporary;
+  std::string folder = temporary.root();
   TestObject object;
   TestLog log;
   LinuxTransport transport{log, folder};
@@ -545,8 +540,8 @@ TEST_F(TransportTest, ALiveListenersAddressIsNotTakenAStaleOneIs) {
 // A service in a process of its own, started as the service manager starts it: the listening
 // socket passed as descriptor 3 with LISTEN_PID and LISTEN_FDS.
 TEST(ActivatedServiceTest, AnAnswerFollowedByExitStillArrives) {
-  const auto folder = makeTemporaryFolder();
-  const auto path = folder + "/activated";
+  support::TemporaryFolder temporary;
+  const auto path = temporary.path("activated");
   auto socket = listenAt(path);
   ASSERT_TRUE(socket.has_value());
 
@@ -590,7 +585,6 @@ TEST(ActivatedServiceTest, AnAnswerFollowedByExitStillArrives) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
