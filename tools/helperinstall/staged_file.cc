@@ -9,12 +9,14 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/linux/posix/full_io.h"
+
 namespace tarnel::helperinstall {
 
 namespace {
 
-std::string describe(std::string_view what) {
-  return std::string(what) + ": " + std::strerror(errno);
+std::string describe(std::string_view what, int error = errno) {
+  return std::string(what) + ": " + std::strerror(error);
 }
 
 }  // namespace
@@ -40,11 +42,8 @@ StagedFile::~StagedFile() {
 }
 
 std::expected<void, std::string> StagedFile::write(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t count = ::write(fd_.get(), bytes.data(), bytes.size());
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return std::unexpected(describe(path_));
-    bytes.remove_prefix(static_cast<std::size_t>(count));
+  if (const auto written = linux_platform::writeAll(fd_.get(), bytes); !written) {
+    return std::unexpected(describe(path_, written.error()));
   }
   return {};
 }
@@ -53,15 +52,14 @@ std::expected<void, std::string> StagedFile::copyFrom(int source, std::size_t li
   char buffer[65536];
   std::size_t copied = 0;
   for (;;) {
-    const ssize_t count = ::read(source, buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return std::unexpected(describe("read"));
-    if (count == 0) return {};
-    copied += static_cast<std::size_t>(count);
+    const auto count = linux_platform::readSome(source, buffer, sizeof buffer);
+    if (!count) return std::unexpected(describe("read", count.error()));
+    if (*count == 0) return {};
+    copied += *count;
     if (copied > limit) {
       return std::unexpected("larger than " + std::to_string(limit) + " bytes");
     }
-    if (auto written = write(std::string_view(buffer, static_cast<std::size_t>(count))); !written) {
+    if (auto written = write(std::string_view(buffer, *count)); !written) {
       return written;
     }
   }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/linux/posix/full_io.h"
 #include "platform/linux/posix/number_parsing.h"
 #include "tools/launchctl/messages.h"
 
@@ -99,30 +100,15 @@ std::expected<std::string, std::string> readRegistryText(const std::string& fold
   const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (!fd && errno == ENOENT) return std::string();
   if (!fd) return std::unexpected(messages::stateFolderUnusable(folder, std::strerror(errno)));
-  std::string text;
-  char buffer[16384];
-  for (;;) {
-    const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0)
-      return std::unexpected(messages::stateFolderUnusable(folder, std::strerror(errno)));
-    if (count == 0) break;
-    text.append(buffer, static_cast<std::size_t>(count));
-    if (text.size() > kMaximumRegistrySize) {
-      return std::unexpected(messages::stateFileDamaged(path));
-    }
+  auto text = linux_platform::readAll(fd.get(), kMaximumRegistrySize);
+  if (!text && text.error().kind == linux_platform::ReadAllError::Kind::tooLarge) {
+    return std::unexpected(messages::stateFileDamaged(path));
   }
-  return text;
-}
-
-std::expected<void, std::string> writeAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t count = ::write(fd, text.data(), text.size());
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return std::unexpected(std::string(std::strerror(errno)));
-    text.remove_prefix(static_cast<std::size_t>(count));
+  if (!text) {
+    return std::unexpected(
+        messages::stateFolderUnusable(folder, std::strerror(text.error().systemError)));
   }
-  return {};
+  return std::move(*text);
 }
 
 }  // namespace
@@ -206,8 +192,9 @@ std::expected<void, std::string> JobRegistry::save() const {
     const UniqueFd fd(
         ::open(newPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (!fd) return failed(std::strerror(errno));
-    if (const auto written = writeAll(fd.get(), encodeRegistry(records_)); !written) {
-      return failed(written.error());
+    const std::string text = encodeRegistry(records_);
+    if (const auto written = linux_platform::writeAll(fd.get(), text); !written) {
+      return failed(std::strerror(written.error()));
     }
     if (::fsync(fd.get()) != 0) return failed(std::strerror(errno));
   }

@@ -12,6 +12,8 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/linux/posix/full_io.h"
+#include "platform/linux/posix/spawn.h"
 #include "platform/linux/posix/unique_fd.h"
 
 namespace tarnel::launchctl {
@@ -135,16 +137,10 @@ struct ChildSetup {
 }
 
 std::expected<std::string, std::string> readStartReport(int fd) {
-  std::string report;
-  char buffer[512];
-  for (;;) {
-    const ssize_t count = ::read(fd, buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return std::unexpected(describe("read", errno));
-    if (count == 0) return report;
-    report.append(buffer, static_cast<std::size_t>(count));
-    if (report.size() > kMaximumStartReport) return report;
-  }
+  // A report past the bound is cut there: it is a failure either way.
+  auto report = linux_platform::readUpTo(fd, kMaximumStartReport + 1);
+  if (!report) return std::unexpected(describe("read", report.error()));
+  return std::move(*report);
 }
 
 }  // namespace
@@ -199,9 +195,7 @@ std::expected<pid_t, std::string> spawnJob(const JobDefinition& job, const Passe
   reportWriter.reset();
   const auto report = readStartReport(reportReader.get());
   if (report && report->empty()) return child;
-  int waitStatus = 0;
-  while (::waitpid(child, &waitStatus, 0) < 0 && errno == EINTR) {
-  }
+  linux_platform::waitForChild(child);
   return std::unexpected(report ? *report : report.error());
 }
 

@@ -13,8 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/linux/posix/full_io.h"
 #include "platform/linux/posix/number_parsing.h"
 #include "platform/linux/posix/pidfd.h"
+#include "platform/linux/posix/spawn.h"
 #include "platform/linux/posix/unique_fd.h"
 #include "tools/launchctl/job_registry.h"
 #include "tools/launchctl/job_spawner.h"
@@ -46,20 +48,7 @@ std::string identityText(const ProcessIdentity& process) {
   return std::to_string(process.pid) + ' ' + std::to_string(process.startTime);
 }
 
-void writeAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t count = ::write(fd, text.data(), text.size());
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return;  // launchctl has gone; the supervisor carries on regardless
-    text.remove_prefix(static_cast<std::size_t>(count));
-  }
-}
-
-void reap(pid_t pid) {
-  int waitStatus = 0;
-  while (::waitpid(pid, &waitStatus, 0) < 0 && errno == EINTR) {
-  }
-}
+void reap(pid_t pid) { linux_platform::waitForChild(pid); }
 
 // How the run ended as the registry records it: the exit status, or minus the number of the
 // signal that ended it. The run is left unreaped, so that its identity stays its own until its
@@ -253,23 +242,19 @@ class Supervisor {
   } else {
     report += kFailedReport;
   }
-  writeAll(kReportFd, report);
+  // A report that cannot be written means launchctl has gone; the supervisor carries on regardless.
+  (void)linux_platform::writeAll(kReportFd, report);
   ::close(kReportFd);
   supervisor.serve();
 }
 
 std::expected<std::string, std::string> readReport(int fd) {
-  std::string report;
-  char buffer[512];
-  for (;;) {
-    const ssize_t count = ::read(fd, buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return std::unexpected(describe("read"));
-    if (count == 0) return report;
-    report.append(buffer, static_cast<std::size_t>(count));
-    if (report.size() > kMaximumReport)
-      return std::unexpected("the supervisor's report is too long");
+  auto report = linux_platform::readAll(fd, kMaximumReport);
+  if (report) return std::move(*report);
+  if (report.error().kind == linux_platform::ReadAllError::Kind::tooLarge) {
+    return std::unexpected("the supervisor's report is too long");
   }
+  return std::unexpected(std::string("read: ") + std::strerror(report.error().systemError));
 }
 
 std::optional<ProcessIdentity> parseIdentity(std::string_view& text) {

@@ -13,6 +13,7 @@
 #include "platform/linux/code_signing/elf_sections.h"
 #include "platform/linux/code_signing/info_plist.h"
 #include "platform/linux/posix/file_reading.h"
+#include "platform/linux/posix/full_io.h"
 #include "platform/linux/posix/unique_fd.h"
 
 namespace tarnel::linux_platform {
@@ -23,12 +24,10 @@ std::unexpected<std::string> systemError(const std::string& what) {
   return std::unexpected(what + ": " + std::strerror(errno));
 }
 
-std::expected<void, std::string> writeAll(int fd, std::span<const std::uint8_t> bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return systemError("cannot write the signed file");
-    bytes = bytes.subspan(static_cast<std::size_t>(written));
+std::expected<void, std::string> writeSigned(int fd, std::span<const std::uint8_t> bytes) {
+  if (const auto written = writeAll(fd, bytes); !written) {
+    return std::unexpected(std::string("cannot write the signed file: ") +
+                           std::strerror(written.error()));
   }
   return {};
 }
@@ -84,7 +83,7 @@ std::expected<void, std::string> copyRange(int from, int to, std::uint64_t lengt
     const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, length - done));
     const auto bytes = readRange(from, done, chunk);
     if (!bytes) return std::unexpected("cannot read the file to sign");
-    if (auto written = writeAll(to, *bytes); !written) return written;
+    if (auto written = writeSigned(to, *bytes); !written) return written;
     done += chunk;
   }
   return {};
@@ -131,8 +130,8 @@ std::expected<void, std::string> signFile(const SigningIdentity& identity,
   auto pending = PendingFile::createBeside(request.file);
   if (!pending) return std::unexpected(pending.error());
   if (auto copied = copyRange(file.get(), pending->fd(), *length); !copied) return copied;
-  if (auto written = writeAll(pending->fd(), *blob); !written) return written;
-  if (auto written = writeAll(pending->fd(), trailer.encode()); !written) return written;
+  if (auto written = writeSigned(pending->fd(), *blob); !written) return written;
+  if (auto written = writeSigned(pending->fd(), trailer.encode()); !written) return written;
   // The owner first: changing it clears set-user-ID bits that the mode then restores.
   if (::fchown(pending->fd(), status.st_uid, status.st_gid) != 0) {
     return systemError("cannot keep the owner of " + request.file);
