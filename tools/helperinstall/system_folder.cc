@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/linux/posix/root_only.h"
+
 namespace tarnel::helperinstall {
 
 std::expected<void, std::string> checkSystemFolder(const std::string& path) {
@@ -12,7 +14,7 @@ std::expected<void, std::string> checkSystemFolder(const std::string& path) {
   if (::lstat(path.c_str(), &status) != 0)
     return std::unexpected(path + ": " + std::strerror(errno));
   if (!S_ISDIR(status.st_mode)) return std::unexpected(path + " is not a folder");
-  if (status.st_uid != 0 || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+  if (!linux_platform::checkOnlyOwnerCanWrite(status)) {
     return std::unexpected(path + " may be changed by users other than root");
   }
   return {};

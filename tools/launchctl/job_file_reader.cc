@@ -12,6 +12,8 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/linux/posix/full_io.h"
+#include "platform/linux/posix/root_only.h"
 #include "platform/linux/posix/unique_fd.h"
 #include "tools/launchctl/binary_plist_size.h"
 #include "tools/launchctl/messages.h"
@@ -41,26 +43,24 @@ Read<std::string> readBoundedFile(const std::string& path) {
   if (!S_ISREG(status.st_mode)) {
     return std::unexpected(messages::cannotReadJobFile(path, "not a regular file"));
   }
-  if (status.st_uid != 0 && status.st_uid != ::geteuid()) {
+  const auto onlyOwner = linux_platform::checkOnlyOwnerCanWrite(
+      status, linux_platform::AllowedOwner::rootOrEffectiveUser);
+  if (!onlyOwner && onlyOwner.error() == linux_platform::WriteFault::otherOwner) {
     return std::unexpected(messages::unsafeJobFile(path, "it is owned by another user"));
   }
-  if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+  if (!onlyOwner) {
     return std::unexpected(messages::unsafeJobFile(path, "it is writable by group or others"));
   }
-  std::string contents;
-  char buffer[16384];
-  for (;;) {
-    const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return std::unexpected(messages::cannotReadJobFile(path, std::strerror(errno)));
-    if (count == 0) break;
-    contents.append(buffer, static_cast<std::size_t>(count));
-    if (contents.size() > kMaximumJobFileSize) {
-      return std::unexpected(messages::cannotReadJobFile(
-          path, "larger than " + std::to_string(kMaximumJobFileSize) + " bytes"));
-    }
+  auto contents = linux_platform::readAll(fd.get(), kMaximumJobFileSize);
+  if (!contents && contents.error().kind == linux_platform::ReadAllError::Kind::tooLarge) {
+    return std::unexpected(messages::cannotReadJobFile(
+        path, "larger than " + std::to_string(kMaximumJobFileSize) + " bytes"));
   }
-  return contents;
+  if (!contents) {
+    return std::unexpected(
+        messages::cannotReadJobFile(path, std::strerror(contents.error().systemError)));
+  }
+  return std::move(*contents);
 }
 
 bool hasControlCharacter(std::string_view text) {

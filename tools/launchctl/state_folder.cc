@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/linux/posix/root_only.h"
 #include "tools/launchctl/messages.h"
 
 namespace tarnel::launchctl {
@@ -27,7 +28,8 @@ std::expected<void, std::string> prepareStateFolder(const std::string& folder) {
   if (!S_ISDIR(status.st_mode)) {
     return std::unexpected(messages::stateFolderUnusable(folder, "not a directory"));
   }
-  if (status.st_uid != ::geteuid() || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+  if (!linux_platform::checkOnlyOwnerCanWrite(status,
+                                              linux_platform::AllowedOwner::effectiveUser)) {
     return std::unexpected(
         messages::stateFolderUnusable(folder, "another user can change what it holds"));
   }
