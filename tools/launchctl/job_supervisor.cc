@@ -40,8 +40,11 @@ constexpr std::string_view kWaitingReport = "waiting";
 constexpr std::size_t kMaximumReport = 4096;
 constexpr int kReportFd = 3;
 
-std::string describe(std::string_view what) {
-  return std::string(what) + ": " + std::strerror(errno);
+LaunchctlReason failed(std::string what) { return systemCallFailed(std::move(what), errno); }
+
+// The line the system log gets when the job cannot start or its sockets cannot listen.
+std::string jobLine(LaunchctlError::Kind kind, const std::string& label, LaunchctlReason reason) {
+  return describe(LaunchctlError{.kind = kind, .subject = label, .reason = std::move(reason)});
 }
 
 std::string identityText(const ProcessIdentity& process) {
@@ -85,13 +88,13 @@ class Supervisor {
     nextStart_ = Clock::now() + kThrottleInterval;
     const auto pid = spawnJob(job_, PassedSockets{sockets_.descriptors(), sockets_.names()});
     if (!pid) {
-      logToSystem(messages::cannotStartJob(job_.label, pid.error()));
+      logToSystem(jobLine(LaunchctlError::Kind::cannotStartJob, job_.label, pid.error()));
       return false;
     }
     UniqueFd pidfd = linux_platform::openPidfd(*pid);
     if (!pidfd) {
       // A run whose end could not be seen could never be recorded or followed by another.
-      logToSystem(messages::cannotStartJob(job_.label, describe("pidfd_open")));
+      logToSystem(jobLine(LaunchctlError::Kind::cannotStartJob, job_.label, failed("pidfd_open")));
       ::kill(*pid, SIGKILL);
       reap(*pid);
       return false;
@@ -228,7 +231,9 @@ class Supervisor {
   if (!stopSignals) ::_exit(1);
 
   auto sockets = ServiceSockets::listen(socketFolder, job.machServices);
-  if (!sockets) logToSystem(messages::cannotListen(job.label, sockets.error()));
+  if (!sockets) {
+    logToSystem(jobLine(LaunchctlError::Kind::cannotListen, job.label, sockets.error()));
+  }
   Supervisor supervisor(job, stateFolder, sockets ? std::move(*sockets) : ServiceSockets(),
                         std::move(stopSignals));
 
@@ -248,13 +253,13 @@ class Supervisor {
   supervisor.serve();
 }
 
-std::expected<std::string, std::string> readReport(int fd) {
+std::expected<std::string, LaunchctlReason> readReport(int fd) {
   auto report = linux_platform::readAll(fd, kMaximumReport);
   if (report) return std::move(*report);
   if (report.error().kind == linux_platform::ReadAllError::Kind::tooLarge) {
-    return std::unexpected("the supervisor's report is too long");
+    return std::unexpected(LaunchctlReason{.kind = LaunchctlReason::Kind::supervisorReportTooLong});
   }
-  return std::unexpected(std::string("read: ") + std::strerror(report.error().systemError));
+  return std::unexpected(systemCallFailed("read", report.error().systemError));
 }
 
 std::optional<ProcessIdentity> parseIdentity(std::string_view& text) {
@@ -270,9 +275,12 @@ std::optional<ProcessIdentity> parseIdentity(std::string_view& text) {
   return ProcessIdentity{.pid = *pid, .startTime = *startTime};
 }
 
-std::expected<SupervisorReport, std::string> parseReport(std::string_view report) {
-  if (report.empty()) return std::unexpected("the supervisor ended before it could start the job");
-  const auto damaged = std::unexpected("the supervisor's report is damaged");
+std::expected<SupervisorReport, LaunchctlReason> parseReport(std::string_view report) {
+  if (report.empty()) {
+    return std::unexpected(LaunchctlReason{.kind = LaunchctlReason::Kind::supervisorEndedEarly});
+  }
+  const auto damaged =
+      std::unexpected(LaunchctlReason{.kind = LaunchctlReason::Kind::supervisorReportDamaged});
   const auto supervisor = parseIdentity(report);
   if (!supervisor) return damaged;
   SupervisorReport parsed{.supervisor = *supervisor};
@@ -290,22 +298,22 @@ std::expected<SupervisorReport, std::string> parseReport(std::string_view report
 
 }  // namespace
 
-std::expected<SupervisorReport, std::string> startSupervisor(const JobDefinition& job,
-                                                             const std::string& stateFolder,
-                                                             const std::string& socketFolder) {
+std::expected<SupervisorReport, LaunchctlReason> startSupervisor(const JobDefinition& job,
+                                                                 const std::string& stateFolder,
+                                                                 const std::string& socketFolder) {
   // Waiting for children needs SIGCHLD at its default: ignored, the kernel would reap them unseen.
   struct sigaction defaultAction {};
   defaultAction.sa_handler = SIG_DFL;
   if (::sigaction(SIGCHLD, &defaultAction, nullptr) != 0)
-    return std::unexpected(describe("sigaction"));
+    return std::unexpected(failed("sigaction"));
 
   int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) return std::unexpected(describe("pipe"));
+  if (::pipe2(ends, O_CLOEXEC) != 0) return std::unexpected(failed("pipe"));
   const UniqueFd reportReader(ends[0]);
   UniqueFd reportWriter(ends[1]);
 
   const pid_t intermediate = ::fork();
-  if (intermediate < 0) return std::unexpected(describe("fork"));
+  if (intermediate < 0) return std::unexpected(failed("fork"));
   if (intermediate == 0) {
     // Leaving launchctl's session and then its process tree: once this intermediate process
     // exits, the supervisor belongs to neither, and launchctl can end without taking it along.
