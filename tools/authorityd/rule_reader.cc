@@ -65,19 +65,19 @@ std::expected<Rule, RuleReadError> readRule(const std::string& rulesFolder,
 }
 
 std::string_view describe(RuleReadError error) {
-  switch (error) {
-    case RuleReadError::invalidRightName:
-      return "the right's name cannot name a rule";
-    case RuleReadError::noRule:
-      return "the right has no rule";
-    case RuleReadError::unsafe:
-      return "the rule is writable by others than root";
-    case RuleReadError::unreadable:
-      return "the rule cannot be read";
-    case RuleReadError::malformed:
-      return "the rule states no rule";
-  }
-  return "the rule cannot be used";
+  struct Text {
+    RuleReadError error;
+    std::string_view text;
+  };
+  static constexpr Text kTexts[] = {
+      {RuleReadError::invalidRightName, "the right's name cannot name a rule"},
+      {RuleReadError::noRule, "the right has no rule"},
+      {RuleReadError::unsafe, "the rule is writable by others than root"},
+      {RuleReadError::unreadable, "the rule cannot be read"},
+      {RuleReadError::malformed, "the rule states no rule"},
+  };
+  const auto text = std::ranges::find(kTexts, error, &Text::error);
+  return text == std::end(kTexts) ? "the rule cannot be used" : text->text;
 }
 
 }  // namespace tarnel::authorityd
