@@ -17,14 +17,13 @@ namespace tarnel::linux_platform {
 // Where one of a child's standard streams leads.
 struct ChildStream {
   enum class Kind {
-    inherited,   // this process's own stream of the same number
+    inherited,   // this process's own stream of the same number (the default)
     nullDevice,  // /dev/null, for reading and writing
     copyOf,      // a copy of `descriptor` of this process
   };
   Kind kind = Kind::inherited;
   int descriptor = -1;
 
-  static ChildStream inherited() { return {}; }
   static ChildStream nullDevice() { return {Kind::nullDevice}; }
   static ChildStream copyOf(int descriptor) { return {Kind::copyOf, descriptor}; }
 };
