@@ -11,6 +11,7 @@
 
 #include "platform/linux/file_error.h"
 #include "platform/linux/posix/account_ids.h"
+#include "platform/linux/posix/full_io.h"
 #include "platform/linux/posix/unique_fd.h"
 #include "text/utf8.h"
 
@@ -18,7 +19,6 @@ namespace tarnel::linux_platform {
 
 namespace {
 
-constexpr std::size_t kReadChunk = 64 * 1024;
 // Permission bits of a new file before the umask, as the platform's string write gives them.
 constexpr mode_t kNewFileMode = 0666;
 
@@ -120,13 +120,8 @@ std::expected<void, PlatformError> removeContents(FolderStream folder, const std
 
 std::expected<void, PlatformError> writeWhole(int descriptor, std::string_view text,
                                               const std::string& path) {
-  while (!text.empty()) {
-    const auto count = ::write(descriptor, text.data(), text.size());
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      return std::unexpected(fileError(FileAccess::writing, errno, path));
-    }
-    text.remove_prefix(static_cast<std::size_t>(count));
+  if (const auto written = writeAll(descriptor, text); !written) {
+    return std::unexpected(fileError(FileAccess::writing, written.error(), path));
   }
   return {};
 }
@@ -247,22 +242,11 @@ std::expected<std::string, PlatformError> LinuxFiles::readText(const std::string
   };
   if (static_cast<std::size_t>(opened.st_size) > maximumBytes) return tooLarge();
 
-  // The file may grow while it is read: one byte past the limit tells a file that is too large.
-  const auto limit = maximumBytes == SIZE_MAX ? maximumBytes : maximumBytes + 1;
-  std::string text;
-  for (;;) {
-    const auto before = text.size();
-    text.resize(before + std::min(kReadChunk, limit - before));
-    const auto count = ::read(file.get(), text.data() + before, text.size() - before);
-    if (count < 0) {
-      text.resize(before);
-      if (errno == EINTR) continue;
-      return std::unexpected(fileError(FileAccess::reading, errno, path));
-    }
-    text.resize(before + static_cast<std::size_t>(count));
-    if (count == 0) break;
-    if (text.size() > maximumBytes) return tooLarge();
-  }
+  // The file may grow while it is read: a byte past the limit tells a file that is too large.
+  auto read = readAll(file.get(), maximumBytes);
+  if (!read && read.error().kind == ReadAllError::Kind::tooLarge) return tooLarge();
+  if (!read) return std::unexpected(fileError(FileAccess::reading, read.error().systemError, path));
+  std::string text = std::move(*read);
   if (!isValidUtf8(text)) {
     return std::unexpected(
         fileError(static_cast<std::int64_t>(CocoaFileError::readInapplicableStringEncoding),

@@ -11,6 +11,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/linux/posix/full_io.h"
+#include "platform/linux/posix/program_run.h"
 #include "platform/linux/posix/spawn.h"
 #include "platform/linux/posix/unique_fd.h"
 
@@ -20,35 +22,21 @@ namespace {
 
 bool holdsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
 
-// Starts `program`; its standard output and error go to `joinedOutput` when one is given. The
-// child's id, or nothing when it could not be started (an argument holding a NUL byte cannot be
-// passed unchanged, so such a program is not started either).
-std::optional<pid_t> spawn(const std::string& program, const std::vector<std::string>& arguments,
-                           std::optional<int> joinedOutput) {
+// The argument vector that runs `program` with `arguments`; nothing when one of them holds a NUL
+// byte, which cannot be passed unchanged, so that such a program is not started at all.
+std::optional<std::vector<std::string>> argumentVectorFor(
+    const std::string& program, const std::vector<std::string>& arguments) {
   if (holdsNul(program) || std::ranges::any_of(arguments, holdsNul)) return std::nullopt;
   std::vector<std::string> argumentVector{program};
   argumentVector.insert(argumentVector.end(), arguments.begin(), arguments.end());
-
-  SpawnAttributes attributes;
-  SpawnFileActions actions;
-  if (!attributes.resetSignals()) return std::nullopt;
-  if (joinedOutput && !(actions.duplicate(*joinedOutput, STDOUT_FILENO) &&
-                        actions.duplicate(*joinedOutput, STDERR_FILENO))) {
-    return std::nullopt;
-  }
-  if (!actions.closeAllButStandardStreams()) return std::nullopt;
-  const auto child = spawnProgram(program, argumentVector, actions, attributes);
-  if (!child) return std::nullopt;
-  return *child;
+  return argumentVector;
 }
 
-// The termination status of `child` once it has exited: its exit status, or the number of the
-// signal that ended it; nothing when its status cannot be had (somebody else reaped it).
-std::optional<int> waitForExit(pid_t child) {
-  const auto status = waitForChild(child);
-  if (!status) return std::nullopt;
-  if (WIFEXITED(*status)) return WEXITSTATUS(*status);
-  if (WIFSIGNALED(*status)) return WTERMSIG(*status);
+// The termination status of a child from its wait status: its exit status, or the number of the
+// signal that ended it.
+std::optional<int> terminationStatus(int waitStatus) {
+  if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus);
+  if (WIFSIGNALED(waitStatus)) return WTERMSIG(waitStatus);
   return std::nullopt;
 }
 
@@ -66,7 +54,7 @@ class ChildReaper {
       } catch (const std::future_error&) {
         return;
       }
-      waitForExit(started);
+      waitForChild(started);
     }).detach();
   }
 
@@ -83,14 +71,10 @@ class ChildOutputPipe : public OutputPipe {
   // A failed read ends the output as end of file does: nothing more can come through this end.
   Bytes read(std::size_t maximum) override {
     Bytes bytes(maximum);
-    for (;;) {
-      const auto count = ::read(readingEnd_.get(), bytes.data(), bytes.size());
-      if (count >= 0) {
-        bytes.resize(static_cast<std::size_t>(count));
-        return bytes;
-      }
-      if (errno != EINTR) return {};
-    }
+    const auto count = readSome(readingEnd_.get(), bytes.data(), bytes.size());
+    if (!count) return {};
+    bytes.resize(*count);
+    return bytes;
   }
 
  private:
@@ -101,13 +85,17 @@ class ChildOutputPipe : public OutputPipe {
 
 std::optional<int> LinuxProcesses::run(const std::string& program,
                                        const std::vector<std::string>& arguments) {
-  const auto child = spawn(program, arguments, std::nullopt);
-  if (!child) return std::nullopt;
-  return waitForExit(*child);
+  const auto argumentVector = argumentVectorFor(program, arguments);
+  if (!argumentVector) return std::nullopt;
+  const auto waitStatus = runAndWait(program, *argumentVector);
+  if (!waitStatus) return std::nullopt;
+  return terminationStatus(*waitStatus);
 }
 
 std::unique_ptr<OutputPipe> LinuxProcesses::runCapturing(
     const std::string& program, const std::vector<std::string>& arguments) {
+  const auto argumentVector = argumentVectorFor(program, arguments);
+  if (!argumentVector) return nullptr;
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC) != 0) return nullptr;
   UniqueFd readingEnd(ends[0]);
@@ -120,7 +108,10 @@ std::unique_ptr<OutputPipe> LinuxProcesses::runCapturing(
     return nullptr;
   }
 
-  const auto child = spawn(program, arguments, writingEnd.get());
+  // Standard output and errors alike go to the pipe.
+  const auto child = startProgram(program, *argumentVector,
+                                  {.output = ChildStream::copyOf(writingEnd.get()),
+                                   .errors = ChildStream::copyOf(writingEnd.get())});
   if (!child) return nullptr;
   reaper->reap(*child);
   // Once only the child holds the writing end, its exit (and that of anything it passed the end

@@ -15,6 +15,9 @@ serving='platform/linux/serving/'
 # Text handling uses nothing of ours, so every folder may use it.
 text='text/'
 
+# Every tool may use the base layer, posix/; beyond it, the subsystem it stands in for.
+tool="$posix"
+
 # folder (its files, not its subfolders) | the project headers it may include, as an ERE
 rules=(
   "text|$text"
@@ -31,11 +34,11 @@ rules=(
   "operations|model/|$interfaces|operations/"
   "trust|model/|$interfaces|trust/"
   "service|model/|$interfaces|operations/|trust/|service/"
-  "tools/authorityd|model/|$interfaces|$posix|$wire|$serving|platform/linux/authorization/|tools/authorityd/"
-  "tools/codesign|model/|$interfaces|$posix|platform/linux/code_signing/|tools/codesign/"
-  "tools/helperinstall|model/|$interfaces|$posix|$wire|platform/linux/authorization/|platform/linux/code_signing/|tools/helperinstall/"
-  "tools/launchctl|model/|$posix|tools/launchctl/"
-  "tools/tarnelctl|model/|$interfaces|$posix|$wire|platform/linux/transport/|platform/linux/authorization/|tools/tarnelctl/"
+  "tools/authorityd|$tool|model/|$interfaces|$wire|$serving|platform/linux/authorization/|tools/authorityd/"
+  "tools/codesign|$tool|model/|$interfaces|platform/linux/code_signing/|tools/codesign/"
+  "tools/helperinstall|$tool|model/|$interfaces|$wire|platform/linux/authorization/|platform/linux/code_signing/|tools/helperinstall/"
+  "tools/launchctl|$tool|model/|tools/launchctl/"
+  "tools/tarnelctl|$tool|model/|$interfaces|$wire|platform/linux/transport/|platform/linux/authorization/|tools/tarnelctl/"
 )
 # The one place where the real platform is wired.
 exceptions=("service/main.cc:platform/linux/linux_platform.h")

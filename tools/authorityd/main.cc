@@ -15,13 +15,13 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   const auto settings = parseCommandLine(std::span(argv + 1, argc - 1));
   if (!settings) {
-    logLine(settings.error());
+    logLine(describe(settings.error()));
     std::fprintf(stderr, "%s\n", kUsage);
     return 64;
   }
   auto server = Server::listen(*settings);
   if (!server) {
-    logLine(server.error());
+    logLine(describe(server.error()));
     return 1;
   }
   logLine("listening on " + settings->socketPath + " with the rules in " + settings->rulesFolder);

@@ -1,27 +1,21 @@
 #include "tools/authorityd/pkcheck.h"
 
-#include <fcntl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <system_error>
 #include <vector>
 
 #include "platform/authorization.h"
-#include "platform/linux/posix/spawn.h"
-#include "platform/linux/posix/unique_fd.h"
+#include "platform/linux/posix/program_run.h"
 #include "tools/authorityd/server_log.h"
 
 namespace tarnel::authorityd {
 
 namespace {
 
-using linux_platform::SpawnAttributes;
-using linux_platform::SpawnFileActions;
-using linux_platform::spawnProgram;
-using linux_platform::UniqueFd;
+using linux_platform::ChildStream;
+using linux_platform::RunError;
 
 struct ExitStatusMeaning {
   int exitStatus;
@@ -49,23 +43,22 @@ OSStatus askPolkit(const std::string& pkcheckPath, std::string_view actionId,
 
   // pkcheck talks to polkit alone: nothing to read, and what it prints is not for our clients.
   // The server ignores SIGPIPE; pkcheck gets the default back, as any program expects.
-  UniqueFd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
-  SpawnFileActions actions;
-  SpawnAttributes attributes;
-  if (!devNull || !actions.duplicate(devNull.get(), STDIN_FILENO) ||
-      !actions.duplicate(devNull.get(), STDOUT_FILENO) || !attributes.resetSignals()) {
-    logLine("cannot prepare pkcheck");
-    return errAuthorizationInternal;
-  }
-
-  const auto child = spawnProgram(pkcheckPath, arguments, actions, attributes);
-  if (!child) {
-    logLine("cannot run " + pkcheckPath + ": " + std::generic_category().message(child.error()));
-    return errAuthorizationInternal;
-  }
-  const auto waited = linux_platform::waitForChild(*child);
+  const auto waited = linux_platform::runAndWait(
+      pkcheckPath, arguments,
+      {.input = ChildStream::nullDevice(), .output = ChildStream::nullDevice()});
   if (!waited) {
-    logLine("cannot wait for pkcheck");
+    switch (waited.error().kind) {
+      case RunError::Kind::cannotPrepare:
+        logLine("cannot prepare pkcheck");
+        break;
+      case RunError::Kind::cannotStart:
+        logLine("cannot run " + pkcheckPath + ": " +
+                std::generic_category().message(waited.error().systemError));
+        break;
+      case RunError::Kind::cannotWait:
+        logLine("cannot wait for pkcheck");
+        break;
+    }
     return errAuthorizationInternal;
   }
   const int waitStatus = *waited;

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "platform/linux/authorization/protocol.h"
+#include "platform/linux/posix/full_io.h"
+#include "platform/linux/posix/root_only.h"
 #include "platform/linux/posix/unique_fd.h"
 
 namespace tarnel::authorityd {
@@ -28,25 +30,6 @@ bool isRuleFileName(std::string_view name) {
          name.front() != '.' && std::ranges::all_of(name, allowed);
 }
 
-bool onlyRootCanWrite(const struct stat& status) {
-  return status.st_uid == 0 && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-std::expected<std::string, RuleReadError> readWhole(int fd) {
-  std::string text(kMaximumRuleFileSize + 1, '\0');
-  std::size_t length = 0;
-  while (length < text.size()) {
-    const ssize_t got = ::read(fd, text.data() + length, text.size() - length);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return std::unexpected(RuleReadError::unreadable);
-    if (got == 0) break;
-    length += static_cast<std::size_t>(got);
-  }
-  if (length > kMaximumRuleFileSize) return std::unexpected(RuleReadError::unreadable);
-  text.resize(length);
-  return text;
-}
-
 }  // namespace
 
 std::expected<Rule, RuleReadError> readRule(const std::string& rulesFolder,
@@ -57,7 +40,8 @@ std::expected<Rule, RuleReadError> readRule(const std::string& rulesFolder,
   if (!folder) return std::unexpected(RuleReadError::unreadable);
   struct stat folderStatus {};
   if (::fstat(folder.get(), &folderStatus) != 0) return std::unexpected(RuleReadError::unreadable);
-  if (!onlyRootCanWrite(folderStatus)) return std::unexpected(RuleReadError::unsafe);
+  if (!linux_platform::checkOnlyOwnerCanWrite(folderStatus))
+    return std::unexpected(RuleReadError::unsafe);
 
   // Non-blocking, so that a FIFO put in the file's place cannot hold the server up.
   UniqueFd file(::openat(folder.get(), std::string(rightName).c_str(),
@@ -69,31 +53,31 @@ std::expected<Rule, RuleReadError> readRule(const std::string& rulesFolder,
   }
   struct stat fileStatus {};
   if (::fstat(file.get(), &fileStatus) != 0) return std::unexpected(RuleReadError::unreadable);
-  if (!S_ISREG(fileStatus.st_mode) || !onlyRootCanWrite(fileStatus)) {
+  if (!S_ISREG(fileStatus.st_mode) || !linux_platform::checkOnlyOwnerCanWrite(fileStatus)) {
     return std::unexpected(RuleReadError::unsafe);
   }
 
-  const auto text = readWhole(file.get());
-  if (!text) return std::unexpected(text.error());
+  const auto text = linux_platform::readAll(file.get(), kMaximumRuleFileSize);
+  if (!text) return std::unexpected(RuleReadError::unreadable);
   const auto rule = parseRule(*text);
   if (!rule) return std::unexpected(RuleReadError::malformed);
   return *rule;
 }
 
 std::string_view describe(RuleReadError error) {
-  switch (error) {
-    case RuleReadError::invalidRightName:
-      return "the right's name cannot name a rule";
-    case RuleReadError::noRule:
-      return "the right has no rule";
-    case RuleReadError::unsafe:
-      return "the rule is writable by others than root";
-    case RuleReadError::unreadable:
-      return "the rule cannot be read";
-    case RuleReadError::malformed:
-      return "the rule states no rule";
-  }
-  return "the rule cannot be used";
+  struct Text {
+    RuleReadError error;
+    std::string_view text;
+  };
+  static constexpr Text kTexts[] = {
+      {RuleReadError::invalidRightName, "the right's name cannot name a rule"},
+      {RuleReadError::noRule, "the right has no rule"},
+      {RuleReadError::unsafe, "the rule is writable by others than root"},
+      {RuleReadError::unreadable, "the rule cannot be read"},
+      {RuleReadError::malformed, "the rule states no rule"},
+  };
+  const auto text = std::ranges::find(kTexts, error, &Text::error);
+  return text == std::end(kTexts) ? "the rule cannot be used" : text->text;
 }
 
 }  // namespace tarnel::authorityd

@@ -1,7 +1,6 @@
 #include "tools/authorityd/server.h"
 
 #include <cerrno>
-#include <system_error>
 
 #include "platform/linux/posix/process_identity.h"
 #include "platform/linux/posix/unix_socket.h"
@@ -15,20 +14,19 @@ namespace {
 
 using linux_platform::UniqueFd;
 
-std::string failure(const std::string& what) {
-  return what + ": " + std::generic_category().message(errno);
-}
-
 }  // namespace
 
-std::expected<std::unique_ptr<Server>, std::string> Server::listen(ServerSettings settings) {
+std::expected<std::unique_ptr<Server>, AuthoritydError> Server::listen(ServerSettings settings) {
   // Every user may create authorizations; what they are granted is the rules' business.
   auto socket = linux_platform::listenAt(settings.socketPath);
-  if (!socket) return std::unexpected(socket.error().description);
+  if (!socket) {
+    return std::unexpected(
+        AuthoritydError{AuthoritydError::Kind::cannotListen, socket.error().description});
+  }
   // Accepted sockets inherit it, so that even the bytes a client sends before it is accepted
   // carry their sender.
   if (!linux_platform::receiveSenderCredentials(socket->get())) {
-    return std::unexpected(failure("cannot ask for sender credentials"));
+    return std::unexpected(AuthoritydError{AuthoritydError::Kind::cannotAskForSenders, {}, errno});
   }
   return std::unique_ptr<Server>(new Server(std::move(settings), std::move(*socket)));
 }
@@ -52,7 +50,8 @@ Server::~Server() { acceptor_->shutDown(); }
 
 void Server::run() {
   loop_.run();
-  // Nothing stops the loop of a server that runs for the life of the process.
+  // A programming error: nothing stops the loop of a server that runs for the life of the process,
+  // so run() returning means the loop broke its promise.
   std::abort();
 }
 

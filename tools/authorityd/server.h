@@ -42,7 +42,7 @@ class Server {
   // A server listening at settings.socketPath, open to every user; a socket file left behind by
   // a server that no longer answers is replaced. Raises the descriptor limit to its hard limit
   // and sizes the shares from it. The reason when it cannot listen.
-  static std::expected<std::unique_ptr<Server>, std::string> listen(ServerSettings settings);
+  static std::expected<std::unique_ptr<Server>, AuthoritydError> listen(ServerSettings settings);
   ~Server();
 
   // Accepts clients for the life of the process.

@@ -20,17 +20,19 @@ constexpr Option kOptions[] = {
 
 }  // namespace
 
-std::expected<ServerSettings, std::string> parseCommandLine(std::span<char* const> arguments) {
+std::expected<ServerSettings, AuthoritydError> parseCommandLine(std::span<char* const> arguments) {
   ServerSettings settings;
   for (std::size_t i = 0; i < arguments.size(); i += 2) {
     const std::string_view name = arguments[i];
     const auto option = std::ranges::find(kOptions, name, &Option::name);
-    if (option == std::end(kOptions)) return std::unexpected("unknown option " + std::string(name));
-    if (i + 1 == arguments.size()) return std::unexpected(std::string(name) + " needs a path");
+    const auto refused = [&](AuthoritydError::Kind kind) {
+      return std::unexpected(AuthoritydError{kind, std::string(name)});
+    };
+    if (option == std::end(kOptions)) return refused(AuthoritydError::Kind::unknownOption);
+    if (i + 1 == arguments.size()) return refused(AuthoritydError::Kind::optionNeedsPath);
     const std::string path = arguments[i + 1];
     // Relative paths would depend on where the server happened to be started.
-    if (!path.starts_with('/'))
-      return std::unexpected(std::string(name) + " needs an absolute path");
+    if (!path.starts_with('/')) return refused(AuthoritydError::Kind::optionNeedsAbsolutePath);
     settings.*(option->setting) = path;
   }
   return settings;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/linux/authorization/protocol.h"
+#include "tools/authorityd/authorityd_error.h"
 
 namespace tarnel::authorityd {
 
@@ -20,6 +21,6 @@ inline constexpr const char* kUsage =
     "usage: authorityd [--socket PATH] [--rules FOLDER] [--pkcheck PATH]";
 
 // The settings that the arguments after the program name give; the reason when they give none.
-std::expected<ServerSettings, std::string> parseCommandLine(std::span<char* const> arguments);
+std::expected<ServerSettings, AuthoritydError> parseCommandLine(std::span<char* const> arguments);
 
 }  // namespace tarnel::authorityd

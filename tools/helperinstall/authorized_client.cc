@@ -12,20 +12,24 @@
 
 namespace tarnel::helperinstall {
 
-std::expected<void, std::string> checkAuthorizedClient(const std::string& path,
-                                                       const std::vector<std::string>& requirements,
-                                                       const std::string& anchorsFolder) {
+std::expected<void, HelperinstallError> checkAuthorizedClient(
+    const std::string& path, const std::vector<std::string>& requirements,
+    const std::string& anchorsFolder) {
   const linux_platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file) return std::unexpected(std::string(std::strerror(errno)));
+  using Kind = HelperinstallError::Kind;
+  if (!file)
+    return std::unexpected(HelperinstallError{.kind = Kind::cannotOpen, .systemError = errno});
   const auto validated =
       linux_platform::validateSignedFile(file.get(), anchorsFolder, linux_platform::kValidityFlags);
-  if (!validated) return std::unexpected("its signature is not valid: " + validated.error().reason);
+  if (!validated) {
+    return std::unexpected(
+        HelperinstallError{.kind = Kind::invalidSignature, .subject = validated.error().reason});
+  }
   for (const auto& text : requirements) {
     const auto requirement = linux_platform::parseRequirement(text);
     if (requirement && linux_platform::evaluateRequirement(*requirement, *validated)) return {};
   }
-  return std::unexpected(
-      std::string("it does not satisfy the helper's authorized clients (SMAuthorizedClients)"));
+  return std::unexpected(HelperinstallError{.kind = Kind::notAnAuthorizedClient});
 }
 
 }  // namespace tarnel::helperinstall

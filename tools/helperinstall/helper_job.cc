@@ -20,15 +20,16 @@ struct XmlFree {
 
 }  // namespace
 
-std::expected<std::string, std::string> helperJobDefinition(const Bytes& launchdPlist,
-                                                            const std::string& label,
-                                                            const std::string& program) {
+std::expected<std::string, HelperinstallError> helperJobDefinition(const Bytes& launchdPlist,
+                                                                   const std::string& label,
+                                                                   const std::string& program) {
   plist_t parsed = nullptr;
   plist_from_memory(reinterpret_cast<const char*>(launchdPlist.data()),
                     static_cast<std::uint32_t>(launchdPlist.size()), &parsed);
   const PlistOwner job(parsed);
   if (!job || plist_get_node_type(job.get()) != PLIST_DICT) {
-    return std::unexpected(std::string("its launchd property list is not a dictionary"));
+    return std::unexpected(
+        HelperinstallError{.kind = HelperinstallError::Kind::launchdPlistNotDictionary});
   }
   const plist_t labelNode = plist_dict_get_item(job.get(), "Label");
   std::uint64_t length = 0;
@@ -36,15 +37,17 @@ std::expected<std::string, std::string> helperJobDefinition(const Bytes& launchd
                          ? plist_get_string_ptr(labelNode, &length)
                          : nullptr;
   if (text == nullptr || std::string(text, length) != label) {
-    return std::unexpected("its launchd property list's Label is not its bundle identifier " +
-                           label);
+    return std::unexpected(HelperinstallError{
+        .kind = HelperinstallError::Kind::launchdLabelNotIdentifier, .subject = label});
   }
   plist_dict_set_item(job.get(), "Program", plist_new_string(program.c_str()));
   char* xml = nullptr;
   std::uint32_t xmlLength = 0;
   plist_to_xml(job.get(), &xml, &xmlLength);
   const std::unique_ptr<char, XmlFree> owned(xml);
-  if (!owned) return std::unexpected(std::string("its job definition cannot be written"));
+  if (!owned) {
+    return std::unexpected(HelperinstallError{.kind = HelperinstallError::Kind::jobNotWritable});
+  }
   return std::string(xml, xmlLength);
 }
 

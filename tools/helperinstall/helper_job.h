@@ -6,13 +6,14 @@
 #include <string>
 
 #include "model/value.h"
+#include "tools/helperinstall/helperinstall_error.h"
 
 namespace tarnel::helperinstall {
 
 // `launchdPlist` (XML or binary) with Program set to `program`, as XML. The reason, ready to
 // print, when it is not a dictionary whose Label is `label`.
-std::expected<std::string, std::string> helperJobDefinition(const Bytes& launchdPlist,
-                                                            const std::string& label,
-                                                            const std::string& program);
+std::expected<std::string, HelperinstallError> helperJobDefinition(const Bytes& launchdPlist,
+                                                                   const std::string& label,
+                                                                   const std::string& program);
 
 }  // namespace tarnel::helperinstall

@@ -1,16 +1,24 @@
 #include "tools/helperinstall/install_right.h"
 
 #include "platform/linux/authorization/client.h"
-#include "tools/helperinstall/messages.h"
 
 namespace tarnel::helperinstall {
 
-std::expected<void, std::string> obtainInstallRight(const std::string& socketPath) {
+namespace {
+
+std::unexpected<InstallFailure> notAuthorized(HelperinstallError::Kind kind, OSStatus status) {
+  return std::unexpected(InstallFailure{.refusal = InstallFailure::Refusal::notAuthorized,
+                                        .subject = kInstallRight,
+                                        .reason = {.kind = kind, .number = status},
+                                        .previous = std::nullopt});
+}
+
+}  // namespace
+
+std::expected<void, InstallFailure> obtainInstallRight(const std::string& socketPath) {
   auto authorization = linux_platform::AuthorizationClient::create(socketPath);
   if (!authorization) {
-    return std::unexpected(
-        messages::notAuthorized(kInstallRight, "cannot be asked for: no authorization (status " +
-                                                   std::to_string(authorization.error()) + ")"));
+    return notAuthorized(HelperinstallError::Kind::noAuthorization, authorization.error());
   }
   const OSStatus status = authorization->copyRights(
       {AuthorizationItem{.name = kInstallRight}},
@@ -18,8 +26,7 @@ std::expected<void, std::string> obtainInstallRight(const std::string& socketPat
   // The grant is used at once; nothing of it is to outlive the install.
   (void)authorization->free(kAuthorizationFlagDestroyRights);
   if (status != errAuthorizationSuccess) {
-    return std::unexpected(messages::notAuthorized(
-        kInstallRight, "was refused (status " + std::to_string(status) + ")"));
+    return notAuthorized(HelperinstallError::Kind::rightRefused, status);
   }
   return {};
 }

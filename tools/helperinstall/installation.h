@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tools/helperinstall/command_line.h"
+#include "tools/helperinstall/helperinstall_error.h"
 
 namespace tarnel::helperinstall {
 
@@ -28,8 +29,8 @@ struct Installed {
 // helper's launchd property list with Program set to the installed helper), takes out a job of
 // the same label loaded before, puts both files in place and loads the job with launchctl. When
 // that fails, the helper and job definition installed before are put back and their job loaded
-// again if it was loaded. The refusal or failure, ready to print, with what became of the helper
+// again if it was loaded. The refusal or failure, with what became of the helper
 // installed before.
-std::expected<Installed, std::string> installHelper(const Settings& settings);
+std::expected<Installed, InstallFailure> installHelper(const Settings& settings);
 
 }  // namespace tarnel::helperinstall

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   }
   const auto installed = installHelper(*settings);
   if (!installed) {
-    std::fprintf(stderr, "%s\n", installed.error().c_str());
+    std::fprintf(stderr, "%s\n", describe(installed.error()).c_str());
     return 1;
   }
   std::printf("%s\n",

@@ -5,13 +5,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace tarnel::helperinstall {
 
 namespace {
 
-std::string describe(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::unexpected<HelperinstallError> failed(HelperinstallError::Kind kind, const std::string& path,
+                                           int error = errno) {
+  return std::unexpected(HelperinstallError{.kind = kind, .subject = path, .systemError = error});
+}
 
 std::string folderOf(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -20,27 +22,27 @@ std::string folderOf(const std::string& path) {
 
 // A second link to `path` under a new hidden name in its folder. mkostemp picks a name nobody
 // holds; the link takes that name once the placeholder is gone, in a folder only root changes.
-std::expected<std::string, std::string> linkAside(const std::string& path) {
+std::expected<std::string, HelperinstallError> linkAside(const std::string& path) {
   std::string name = folderOf(path) + "/.helperinstall-previous.XXXXXX";
   const int placeholder = ::mkostemp(name.data(), O_CLOEXEC);
-  if (placeholder < 0) return std::unexpected(describe("cannot keep " + path));
+  if (placeholder < 0) return failed(HelperinstallError::Kind::cannotKeep, path);
   ::close(placeholder);
   if (::unlink(name.c_str()) != 0 || ::link(path.c_str(), name.c_str()) != 0) {
-    const auto reason = describe("cannot keep " + path);
+    const auto reason = failed(HelperinstallError::Kind::cannotKeep, path);
     ::unlink(name.c_str());
-    return std::unexpected(reason);
+    return reason;
   }
   return name;
 }
 
 }  // namespace
 
-std::expected<PreviousInstall, std::string> PreviousInstall::keep(
+std::expected<PreviousInstall, HelperinstallError> PreviousInstall::keep(
     const std::vector<std::string>& paths) {
   PreviousInstall previous({});
   for (const auto& path : paths) {
     if (::access(path.c_str(), F_OK) != 0) {
-      if (errno != ENOENT) return std::unexpected(describe(path));
+      if (errno != ENOENT) return failed(HelperinstallError::Kind::cannotUse, path);
       previous.kept_.push_back({.path = path, .keptAt = {}});
       continue;
     }
@@ -68,12 +70,12 @@ bool PreviousInstall::found() const {
   return false;
 }
 
-std::expected<void, std::string> PreviousInstall::restore() {
-  std::expected<void, std::string> outcome;
+std::expected<void, HelperinstallError> PreviousInstall::restore() {
+  std::expected<void, HelperinstallError> outcome;
   for (auto& kept : kept_) {
     const bool done = kept.keptAt.empty() ? ::unlink(kept.path.c_str()) == 0 || errno == ENOENT
                                           : ::rename(kept.keptAt.c_str(), kept.path.c_str()) == 0;
-    if (!done && outcome) outcome = std::unexpected(describe(kept.path));
+    if (!done && outcome) outcome = failed(HelperinstallError::Kind::cannotUse, kept.path);
     if (done) kept.keptAt.clear();  // back in place: no longer a link to remove
   }
   return outcome;

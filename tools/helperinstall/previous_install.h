@@ -6,14 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "tools/helperinstall/helperinstall_error.h"
+
 namespace tarnel::helperinstall {
 
 class PreviousInstall {
  public:
   // Keeps whichever of the files at `paths` exist, each as a second link under a hidden name in
   // its own folder (a system folder only root may change), so that the file stays at its name
-  // until the new one replaces it. The reason, ready to print, when one could not be kept.
-  static std::expected<PreviousInstall, std::string> keep(const std::vector<std::string>& paths);
+  // until the new one replaces it. Why not when one could not be kept.
+  static std::expected<PreviousInstall, HelperinstallError> keep(
+      const std::vector<std::string>& paths);
 
   PreviousInstall(PreviousInstall&& other) noexcept;
   PreviousInstall& operator=(PreviousInstall&&) = delete;
@@ -24,9 +27,9 @@ class PreviousInstall {
   bool found() const;
 
   // Puts each kept file back at its name, over what the new install put there, and removes what
-  // the new install put at a name that held nothing before. The first reason, ready to print,
-  // when one could not be.
-  std::expected<void, std::string> restore();
+  // the new install put at a name that held nothing before. The first reason when one could
+  // not be.
+  std::expected<void, HelperinstallError> restore();
 
  private:
   struct Kept {

@@ -25,23 +25,27 @@ bool isSafeName(const std::string& name) {
 
 }  // namespace
 
-std::expected<SignedHelper, std::string> readSignedHelper(int fd,
-                                                          const std::string& anchorsFolder) {
+std::expected<SignedHelper, HelperinstallError> readSignedHelper(int fd,
+                                                                 const std::string& anchorsFolder) {
+  using Kind = HelperinstallError::Kind;
+  const auto refused = [](Kind kind, std::string subject = {}, std::string detail = {}) {
+    return std::unexpected(HelperinstallError{
+        .kind = kind, .subject = std::move(subject), .detail = std::move(detail)});
+  };
   const auto validated = validateSignedFile(fd, anchorsFolder, kValidityFlags);
-  if (!validated) return std::unexpected("its signature is not valid: " + validated.error().reason);
+  if (!validated) return refused(Kind::invalidSignature, validated.error().reason);
 
   SignedHelper helper;
   const Value* identifier = validated->info.find("CFBundleIdentifier");
   if (identifier == nullptr || identifier->get<std::string>() == nullptr) {
-    return std::unexpected(std::string("its information property list has no CFBundleIdentifier"));
+    return refused(Kind::noBundleIdentifier);
   }
   helper.label = *identifier->get<std::string>();
   if (!isSafeName(helper.label)) {
-    return std::unexpected("its bundle identifier is not a name for a file: " + helper.label);
+    return refused(Kind::bundleIdentifierNotAName, helper.label);
   }
   if (validated->identifier != helper.label) {
-    return std::unexpected("it is signed as " + validated->identifier +
-                           ", not as its bundle identifier " + helper.label);
+    return refused(Kind::signedAsOther, validated->identifier, helper.label);
   }
 
   const Value* clients = validated->info.find("SMAuthorizedClients");
@@ -49,22 +53,22 @@ std::expected<SignedHelper, std::string> readSignedHelper(int fd,
   for (const auto& requirement : requirements == nullptr ? Array() : *requirements) {
     const auto* text = requirement.get<std::string>();
     if (text == nullptr) {
-      return std::unexpected(std::string("its SMAuthorizedClients holds a value that is not text"));
+      return refused(Kind::authorizedClientNotText);
     }
     helper.authorizedClients.push_back(*text);
   }
   if (helper.authorizedClients.empty()) {
-    return std::unexpected(std::string("it names no authorized clients (SMAuthorizedClients)"));
+    return refused(Kind::noAuthorizedClients);
   }
 
   struct stat status {};
-  if (::fstat(fd, &status) != 0) return std::unexpected(std::string("it cannot be read"));
+  if (::fstat(fd, &status) != 0) return refused(Kind::helperUnreadable);
   const auto image = readElfImage(fd, static_cast<std::uint64_t>(status.st_size));
-  if (!image) return std::unexpected(describe(image.error()));
+  if (!image) return refused(Kind::codeUnreadable, describe(image.error()));
   const auto launchdPlist = readElfSection(fd, *image, kLaunchdPlistSection, kMaxInfoPlistLength);
-  if (!launchdPlist) return std::unexpected(describe(launchdPlist.error()));
+  if (!launchdPlist) return refused(Kind::codeUnreadable, describe(launchdPlist.error()));
   if (!*launchdPlist) {
-    return std::unexpected(std::string("it carries no launchd property list (__launchd_plist)"));
+    return refused(Kind::noLaunchdPlist);
   }
   helper.launchdPlist = std::move(**launchdPlist);
   return helper;

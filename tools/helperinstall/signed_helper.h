@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/value.h"
+#include "tools/helperinstall/helperinstall_error.h"
 
 namespace tarnel::helperinstall {
 
@@ -24,6 +25,7 @@ struct SignedHelper {
 // `anchorsFolder`, then reads what it carries. Only its signed bytes are read, so that what is
 // checked is what gets installed. The reason, ready to print, when the signature is not valid or
 // the helper lacks one of the three.
-std::expected<SignedHelper, std::string> readSignedHelper(int fd, const std::string& anchorsFolder);
+std::expected<SignedHelper, HelperinstallError> readSignedHelper(int fd,
+                                                                 const std::string& anchorsFolder);
 
 }  // namespace tarnel::helperinstall

@@ -9,23 +9,28 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/linux/posix/full_io.h"
+
 namespace tarnel::helperinstall {
 
 namespace {
 
-std::string describe(std::string_view what) {
-  return std::string(what) + ": " + std::strerror(errno);
+std::unexpected<HelperinstallError> failed(HelperinstallError::Kind kind, std::string subject,
+                                           int error = errno) {
+  return std::unexpected(
+      HelperinstallError{.kind = kind, .subject = std::move(subject), .systemError = error});
 }
 
 }  // namespace
 
-std::expected<StagedFile, std::string> StagedFile::create(const std::string& folder, mode_t mode) {
+std::expected<StagedFile, HelperinstallError> StagedFile::create(const std::string& folder,
+                                                                 mode_t mode) {
   std::string path = folder + "/.helperinstall.XXXXXX";
   linux_platform::UniqueFd fd(::mkostemp(path.data(), O_CLOEXEC));
-  if (!fd) return std::unexpected(describe("cannot make a file in " + folder));
+  if (!fd) return failed(HelperinstallError::Kind::cannotMakeFileIn, folder);
   StagedFile staged(std::move(path), std::move(fd));
   if (::fchown(staged.fd(), 0, 0) != 0 || ::fchmod(staged.fd(), mode) != 0) {
-    return std::unexpected(describe(staged.path_));
+    return failed(HelperinstallError::Kind::cannotUse, staged.path_);
   }
   return staged;
 }
@@ -39,37 +44,34 @@ StagedFile::~StagedFile() {
   if (!placed_) ::unlink(path_.c_str());
 }
 
-std::expected<void, std::string> StagedFile::write(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t count = ::write(fd_.get(), bytes.data(), bytes.size());
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return std::unexpected(describe(path_));
-    bytes.remove_prefix(static_cast<std::size_t>(count));
+std::expected<void, HelperinstallError> StagedFile::write(std::string_view bytes) {
+  if (const auto written = linux_platform::writeAll(fd_.get(), bytes); !written) {
+    return failed(HelperinstallError::Kind::cannotUse, path_, written.error());
   }
   return {};
 }
 
-std::expected<void, std::string> StagedFile::copyFrom(int source, std::size_t limit) {
+std::expected<void, HelperinstallError> StagedFile::copyFrom(int source, std::size_t limit) {
   char buffer[65536];
   std::size_t copied = 0;
   for (;;) {
-    const ssize_t count = ::read(source, buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return std::unexpected(describe("read"));
-    if (count == 0) return {};
-    copied += static_cast<std::size_t>(count);
+    const auto count = linux_platform::readSome(source, buffer, sizeof buffer);
+    if (!count) return failed(HelperinstallError::Kind::cannotRead, {}, count.error());
+    if (*count == 0) return {};
+    copied += *count;
     if (copied > limit) {
-      return std::unexpected("larger than " + std::to_string(limit) + " bytes");
+      return std::unexpected(HelperinstallError{.kind = HelperinstallError::Kind::largerThan,
+                                                .number = static_cast<std::int64_t>(limit)});
     }
-    if (auto written = write(std::string_view(buffer, static_cast<std::size_t>(count))); !written) {
+    if (auto written = write(std::string_view(buffer, *count)); !written) {
       return written;
     }
   }
 }
 
-std::expected<void, std::string> StagedFile::placeAt(const std::string& path) {
+std::expected<void, HelperinstallError> StagedFile::placeAt(const std::string& path) {
   if (::fsync(fd_.get()) != 0 || ::rename(path_.c_str(), path.c_str()) != 0) {
-    return std::unexpected(describe(path));
+    return failed(HelperinstallError::Kind::cannotUse, path);
   }
   placed_ = true;
   return {};

@@ -10,14 +10,16 @@
 #include <string_view>
 
 #include "platform/linux/posix/unique_fd.h"
+#include "tools/helperinstall/helperinstall_error.h"
 
 namespace tarnel::helperinstall {
 
 class StagedFile {
  public:
-  // A new empty file in `folder`, owned by root and with permission bits `mode`. The reason, ready
-  // to print, when it cannot be made.
-  static std::expected<StagedFile, std::string> create(const std::string& folder, mode_t mode);
+  // A new empty file in `folder`, owned by root and with permission bits `mode`; why not when it
+  // cannot be made.
+  static std::expected<StagedFile, HelperinstallError> create(const std::string& folder,
+                                                              mode_t mode);
 
   StagedFile(StagedFile&& other) noexcept;
   StagedFile& operator=(StagedFile&&) = delete;
@@ -26,13 +28,13 @@ class StagedFile {
   // Open for reading and writing.
   int fd() const { return fd_.get(); }
 
-  std::expected<void, std::string> write(std::string_view bytes);
+  std::expected<void, HelperinstallError> write(std::string_view bytes);
   // Everything that the open file `source` holds, up to `limit` bytes (more is refused).
-  std::expected<void, std::string> copyFrom(int source, std::size_t limit);
+  std::expected<void, HelperinstallError> copyFrom(int source, std::size_t limit);
 
   // Syncs the file and renames it to `path`, in the same folder, replacing what was there. After
   // that the file is no longer this object's to remove.
-  std::expected<void, std::string> placeAt(const std::string& path);
+  std::expected<void, HelperinstallError> placeAt(const std::string& path);
 
  private:
   StagedFile(std::string path, linux_platform::UniqueFd fd)

@@ -3,17 +3,23 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstring>
+
+#include "platform/linux/posix/root_only.h"
 
 namespace tarnel::helperinstall {
 
-std::expected<void, std::string> checkSystemFolder(const std::string& path) {
+std::expected<void, HelperinstallError> checkSystemFolder(const std::string& path) {
+  using Kind = HelperinstallError::Kind;
   struct stat status {};
-  if (::lstat(path.c_str(), &status) != 0)
-    return std::unexpected(path + ": " + std::strerror(errno));
-  if (!S_ISDIR(status.st_mode)) return std::unexpected(path + " is not a folder");
-  if (status.st_uid != 0 || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    return std::unexpected(path + " may be changed by users other than root");
+  if (::lstat(path.c_str(), &status) != 0) {
+    return std::unexpected(
+        HelperinstallError{.kind = Kind::cannotUse, .subject = path, .systemError = errno});
+  }
+  if (!S_ISDIR(status.st_mode)) {
+    return std::unexpected(HelperinstallError{.kind = Kind::notAFolder, .subject = path});
+  }
+  if (!linux_platform::checkOnlyOwnerCanWrite(status)) {
+    return std::unexpected(HelperinstallError{.kind = Kind::changeableByOthers, .subject = path});
   }
   return {};
 }

@@ -5,10 +5,12 @@
 #include <expected>
 #include <string>
 
+#include "tools/helperinstall/helperinstall_error.h"
+
 namespace tarnel::helperinstall {
 
 // Nothing when `path` is a folder (not a link to one) owned by root and writable by nobody else;
-// otherwise the reason, ready to print.
-std::expected<void, std::string> checkSystemFolder(const std::string& path);
+// otherwise why not.
+std::expected<void, HelperinstallError> checkSystemFolder(const std::string& path);
 
 }  // namespace tarnel::helperinstall

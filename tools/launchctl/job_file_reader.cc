@@ -12,9 +12,11 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/linux/posix/full_io.h"
+#include "platform/linux/posix/root_only.h"
 #include "platform/linux/posix/unique_fd.h"
 #include "tools/launchctl/binary_plist_size.h"
-#include "tools/launchctl/messages.h"
+#include "tools/launchctl/launchctl_error.h"
 
 namespace tarnel::launchctl {
 
@@ -28,39 +30,63 @@ struct PlistFree {
 using PlistOwner = std::unique_ptr<void, PlistFree>;
 
 template <class T>
-using Read = std::expected<T, std::string>;
+using Read = std::expected<T, LaunchctlError>;
+
+std::unexpected<LaunchctlError> refused(LaunchctlError::Kind kind, const std::string& path,
+                                        LaunchctlReason reason) {
+  return std::unexpected(
+      LaunchctlError{.kind = kind, .subject = path, .reason = std::move(reason)});
+}
+
+std::unexpected<LaunchctlError> unreadable(const std::string& path, LaunchctlReason reason) {
+  return refused(LaunchctlError::Kind::cannotReadJobFile, path, std::move(reason));
+}
+
+std::unexpected<LaunchctlError> badValue(const std::string& path, const char* key,
+                                         LaunchctlReason reason) {
+  return std::unexpected(LaunchctlError{.kind = LaunchctlError::Kind::badKeyValue,
+                                        .subject = path,
+                                        .key = key,
+                                        .reason = std::move(reason)});
+}
+
+std::unexpected<LaunchctlError> missing(const std::string& path, const char* key) {
+  return std::unexpected(
+      LaunchctlError{.kind = LaunchctlError::Kind::missingKey, .subject = path, .key = key});
+}
 
 Read<std::string> readBoundedFile(const std::string& path) {
   // Non-blocking so that a FIFO put in a job file's place cannot hang the tool on open.
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (!fd) return std::unexpected(messages::cannotReadJobFile(path, std::strerror(errno)));
+  if (!fd)
+    return unreadable(path, {.kind = LaunchctlReason::Kind::systemError, .systemError = errno});
   struct stat status {};
   if (::fstat(fd.get(), &status) != 0) {
-    return std::unexpected(messages::cannotReadJobFile(path, std::strerror(errno)));
+    return unreadable(path, {.kind = LaunchctlReason::Kind::systemError, .systemError = errno});
   }
   if (!S_ISREG(status.st_mode)) {
-    return std::unexpected(messages::cannotReadJobFile(path, "not a regular file"));
+    return unreadable(path, {.kind = LaunchctlReason::Kind::notRegularFile});
   }
-  if (status.st_uid != 0 && status.st_uid != ::geteuid()) {
-    return std::unexpected(messages::unsafeJobFile(path, "it is owned by another user"));
+  const auto onlyOwner = linux_platform::checkOnlyOwnerCanWrite(
+      status, linux_platform::AllowedOwner::rootOrEffectiveUser);
+  if (!onlyOwner && onlyOwner.error() == linux_platform::WriteFault::otherOwner) {
+    return refused(LaunchctlError::Kind::unsafeJobFile, path,
+                   {.kind = LaunchctlReason::Kind::ownedByAnotherUser});
   }
-  if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    return std::unexpected(messages::unsafeJobFile(path, "it is writable by group or others"));
+  if (!onlyOwner) {
+    return refused(LaunchctlError::Kind::unsafeJobFile, path,
+                   {.kind = LaunchctlReason::Kind::writableByOthers});
   }
-  std::string contents;
-  char buffer[16384];
-  for (;;) {
-    const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return std::unexpected(messages::cannotReadJobFile(path, std::strerror(errno)));
-    if (count == 0) break;
-    contents.append(buffer, static_cast<std::size_t>(count));
-    if (contents.size() > kMaximumJobFileSize) {
-      return std::unexpected(messages::cannotReadJobFile(
-          path, "larger than " + std::to_string(kMaximumJobFileSize) + " bytes"));
-    }
+  auto contents = linux_platform::readAll(fd.get(), kMaximumJobFileSize);
+  if (!contents && contents.error().kind == linux_platform::ReadAllError::Kind::tooLarge) {
+    return unreadable(path, {.kind = LaunchctlReason::Kind::largerThan,
+                             .number = static_cast<std::int64_t>(kMaximumJobFileSize)});
   }
-  return contents;
+  if (!contents) {
+    return unreadable(path, {.kind = LaunchctlReason::Kind::systemError,
+                             .systemError = contents.error().systemError});
+  }
+  return std::move(*contents);
 }
 
 bool hasControlCharacter(std::string_view text) {
@@ -94,7 +120,7 @@ class KeyReader {
   Read<std::optional<std::string>> optionalAbsolutePath(const char* key) const {
     auto value = optionalString(key);
     if (value && *value && !(*value)->starts_with('/')) {
-      return std::unexpected(messages::badKeyValue(path_, key, "not an absolute path"));
+      return badValue(path_, key, {.kind = LaunchctlReason::Kind::notAbsolutePath});
     }
     return value;
   }
@@ -110,7 +136,7 @@ class KeyReader {
       if (!value) return std::unexpected(std::move(value).error());
       values.push_back(std::move(*value));
     }
-    if (values.empty()) return std::unexpected(messages::badKeyValue(path_, key, "empty"));
+    if (values.empty()) return badValue(path_, key, {.kind = LaunchctlReason::Kind::empty});
     return values;
   }
 
@@ -119,8 +145,8 @@ class KeyReader {
     auto read = forEachEntry(
         key, "a dictionary of strings", [&](const std::string& name, plist_t value) -> Read<bool> {
           if (name.empty() || name.find('=') != std::string::npos) {
-            return std::unexpected(messages::badKeyValue(
-                path_, key, "a variable name is empty or holds '=': " + messages::quoted(name)));
+            return badValue(path_, key,
+                            {.kind = LaunchctlReason::Kind::badVariableName, .detail = name});
           }
           auto text = string(value, key);
           if (!text) return std::unexpected(std::move(text).error());
@@ -144,10 +170,8 @@ class KeyReader {
           // entries are separated by colons.
           if (name.empty() || name == "." || name == ".." ||
               name.find_first_of("/:") != std::string::npos || hasControlCharacter(name)) {
-            return std::unexpected(messages::badKeyValue(
-                path_, key,
-                "a service name is empty, . or .., or holds '/', ':' or a control character: " +
-                    messages::quoted(name)));
+            return badValue(path_, key,
+                            {.kind = LaunchctlReason::Kind::badServiceName, .detail = name});
           }
           names.push_back(name);
           return true;
@@ -188,13 +212,17 @@ class KeyReader {
     if (text == nullptr) return wrongType(key, "a string");
     std::string value(text, length);
     if (value.find('\0') != std::string::npos) {
-      return std::unexpected(messages::badKeyValue(path_, key, "holds a NUL character"));
+      return badValue(path_, key, {.kind = LaunchctlReason::Kind::holdsNul});
     }
     return value;
   }
 
-  std::unexpected<std::string> wrongType(const char* key, std::string_view expected) const {
-    return std::unexpected(messages::wrongKeyType(path_, key, expected));
+  // `expected` is one of the reader's fixed texts, which outlive the error.
+  std::unexpected<LaunchctlError> wrongType(const char* key, std::string_view expected) const {
+    return std::unexpected(LaunchctlError{.kind = LaunchctlError::Kind::wrongKeyType,
+                                          .subject = path_,
+                                          .key = key,
+                                          .expected = expected});
   }
 
   plist_t dictionary_;
@@ -207,11 +235,10 @@ Read<JobDefinition> readDefinition(plist_t root, const std::string& path) {
 
   auto label = keys.optionalString("Label");
   if (!label) return std::unexpected(std::move(label).error());
-  if (!*label) return std::unexpected(messages::missingKey(path, "Label"));
+  if (!*label) return missing(path, "Label");
   // A label is printed one per line in the job list, and callers find a job's line by it.
   if ((*label)->empty() || hasControlCharacter(**label)) {
-    return std::unexpected(
-        messages::badKeyValue(path, "Label", "empty or holds a control character"));
+    return badValue(path, "Label", {.kind = LaunchctlReason::Kind::badLabel});
   }
   job.label = std::move(**label);
 
@@ -220,15 +247,15 @@ Read<JobDefinition> readDefinition(plist_t root, const std::string& path) {
   auto arguments = keys.optionalStringArray("ProgramArguments");
   if (!arguments) return std::unexpected(std::move(arguments).error());
   if (!*program && !*arguments) {
-    return std::unexpected(messages::missingKey(path, "Program or ProgramArguments"));
+    return missing(path, "Program or ProgramArguments");
   }
   if (*program && (*program)->empty()) {
-    return std::unexpected(messages::badKeyValue(path, "Program", "empty"));
+    return badValue(path, "Program", {.kind = LaunchctlReason::Kind::empty});
   }
   job.arguments = *arguments ? std::move(**arguments) : std::vector<std::string>{**program};
   job.program = *program ? std::move(**program) : job.arguments.front();
   if (job.program.empty()) {
-    return std::unexpected(messages::badKeyValue(path, "ProgramArguments", "empty program name"));
+    return badValue(path, "ProgramArguments", {.kind = LaunchctlReason::Kind::emptyProgramName});
   }
 
   auto runAtLoad = keys.optionalBoolean("RunAtLoad");
@@ -263,15 +290,15 @@ Read<JobDefinition> readDefinition(plist_t root, const std::string& path) {
 // where it is read. libplist copies an object for every reference to it, so a binary document is
 // first counted as it would expand.
 Read<PlistOwner> parseDocument(const std::string& contents, const std::string& path) {
-  const auto notAPropertyList = std::unexpected(messages::notAPropertyList(path));
+  const auto notAPropertyList = std::unexpected(
+      LaunchctlError{.kind = LaunchctlError::Kind::notAPropertyList, .subject = path});
   if (contents.empty()) return notAPropertyList;
   std::string_view xml = contents;
   std::unique_ptr<char, decltype(&std::free)> converted(nullptr, &std::free);
   if (plist_is_binary(contents.data(), static_cast<std::uint32_t>(contents.size()))) {
     if (!binaryPlistExpandsWithin(contents, kMaximumExpandedJobSize)) {
-      return std::unexpected(messages::cannotReadJobFile(
-          path, "its objects are malformed or expand past " +
-                    std::to_string(kMaximumExpandedJobSize) + " bytes when read"));
+      return unreadable(path, {.kind = LaunchctlReason::Kind::expandsPast,
+                               .number = static_cast<std::int64_t>(kMaximumExpandedJobSize)});
     }
     plist_t rawBinary = nullptr;
     plist_from_bin(contents.data(), static_cast<std::uint32_t>(contents.size()), &rawBinary);
@@ -292,14 +319,15 @@ Read<PlistOwner> parseDocument(const std::string& contents, const std::string& p
 
 }  // namespace
 
-std::expected<JobDefinition, std::string> readJobFile(const std::string& path) {
+std::expected<JobDefinition, LaunchctlError> readJobFile(const std::string& path) {
   const auto contents = readBoundedFile(path);
   if (!contents) return std::unexpected(contents.error());
   auto parsed = parseDocument(*contents, path);
   if (!parsed) return std::unexpected(std::move(parsed).error());
   const PlistOwner root = std::move(*parsed);
   if (plist_get_node_type(root.get()) != PLIST_DICT) {
-    return std::unexpected(messages::notAJobDictionary(path));
+    return std::unexpected(
+        LaunchctlError{.kind = LaunchctlError::Kind::notAJobDictionary, .subject = path});
   }
   return readDefinition(root.get(), path);
 }

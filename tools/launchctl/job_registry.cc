@@ -8,8 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/linux/posix/full_io.h"
 #include "platform/linux/posix/number_parsing.h"
-#include "tools/launchctl/messages.h"
+#include "tools/launchctl/launchctl_error.h"
 
 namespace tarnel::launchctl {
 
@@ -94,35 +95,34 @@ std::optional<JobRecord> decodeRecord(std::string_view line) {
                    .lastExitStatus = *status};
 }
 
-std::expected<std::string, std::string> readRegistryText(const std::string& folder) {
+std::unexpected<LaunchctlError> unusable(const std::string& folder, LaunchctlReason reason) {
+  return std::unexpected(LaunchctlError{.kind = LaunchctlError::Kind::stateFolderUnusable,
+                                        .subject = folder,
+                                        .reason = std::move(reason)});
+}
+
+std::unexpected<LaunchctlError> unusable(const std::string& folder, int error) {
+  return unusable(folder, {.kind = LaunchctlReason::Kind::systemError, .systemError = error});
+}
+
+std::unexpected<LaunchctlError> damaged(const std::string& file) {
+  return std::unexpected(
+      LaunchctlError{.kind = LaunchctlError::Kind::stateFileDamaged, .subject = file});
+}
+
+std::expected<std::string, LaunchctlError> readRegistryText(const std::string& folder) {
   const std::string path = registryPath(folder);
   const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (!fd && errno == ENOENT) return std::string();
-  if (!fd) return std::unexpected(messages::stateFolderUnusable(folder, std::strerror(errno)));
-  std::string text;
-  char buffer[16384];
-  for (;;) {
-    const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0)
-      return std::unexpected(messages::stateFolderUnusable(folder, std::strerror(errno)));
-    if (count == 0) break;
-    text.append(buffer, static_cast<std::size_t>(count));
-    if (text.size() > kMaximumRegistrySize) {
-      return std::unexpected(messages::stateFileDamaged(path));
-    }
+  if (!fd) return unusable(folder, errno);
+  auto text = linux_platform::readAll(fd.get(), kMaximumRegistrySize);
+  if (!text && text.error().kind == linux_platform::ReadAllError::Kind::tooLarge) {
+    return damaged(path);
   }
-  return text;
-}
-
-std::expected<void, std::string> writeAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t count = ::write(fd, text.data(), text.size());
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return std::unexpected(std::string(std::strerror(errno)));
-    text.remove_prefix(static_cast<std::size_t>(count));
+  if (!text) {
+    return unusable(folder, text.error().systemError);
   }
-  return {};
+  return std::move(*text);
 }
 
 }  // namespace
@@ -162,20 +162,20 @@ std::optional<std::vector<JobRecord>> decodeRegistry(std::string_view text) {
   return records;
 }
 
-std::expected<JobRegistry, std::string> JobRegistry::open(const std::string& folder,
-                                                          LockMode mode) {
+std::expected<JobRegistry, LaunchctlError> JobRegistry::open(const std::string& folder,
+                                                             LockMode mode) {
   UniqueFd lock(::open(lockPath(folder).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
-  if (!lock) return std::unexpected(messages::stateFolderUnusable(folder, std::strerror(errno)));
+  if (!lock) return unusable(folder, errno);
   const int operation = mode == LockMode::exclusive ? LOCK_EX : LOCK_SH;
   while (::flock(lock.get(), operation) != 0) {
     if (errno != EINTR) {
-      return std::unexpected(messages::stateFolderUnusable(folder, std::strerror(errno)));
+      return unusable(folder, errno);
     }
   }
   const auto text = readRegistryText(folder);
   if (!text) return std::unexpected(text.error());
   auto records = decodeRegistry(*text);
-  if (!records) return std::unexpected(messages::stateFileDamaged(registryPath(folder)));
+  if (!records) return damaged(registryPath(folder));
   return JobRegistry(folder, std::move(lock), std::move(*records));
 }
 
@@ -196,23 +196,24 @@ void JobRegistry::erase(std::string_view label) {
   std::erase_if(records_, [&](const JobRecord& record) { return record.label == label; });
 }
 
-std::expected<void, std::string> JobRegistry::save() const {
+std::expected<void, LaunchctlError> JobRegistry::save() const {
   const std::string newPath = newRegistryPath(folder_);
-  const auto failed = [&](std::string_view reason) {
+  const auto failed = [&](int error) {
     ::unlink(newPath.c_str());
-    return std::unexpected(messages::stateFolderUnusable(folder_, reason));
+    return unusable(folder_, error);
   };
   {
     const UniqueFd fd(
         ::open(newPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
-    if (!fd) return failed(std::strerror(errno));
-    if (const auto written = writeAll(fd.get(), encodeRegistry(records_)); !written) {
+    if (!fd) return failed(errno);
+    const std::string text = encodeRegistry(records_);
+    if (const auto written = linux_platform::writeAll(fd.get(), text); !written) {
       return failed(written.error());
     }
-    if (::fsync(fd.get()) != 0) return failed(std::strerror(errno));
+    if (::fsync(fd.get()) != 0) return failed(errno);
   }
   if (::rename(newPath.c_str(), registryPath(folder_).c_str()) != 0) {
-    return failed(std::strerror(errno));
+    return failed(errno);
   }
   return {};
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/linux/posix/unique_fd.h"
+#include "tools/launchctl/launchctl_error.h"
 #include "tools/launchctl/process_identity.h"
 
 namespace tarnel::launchctl {
@@ -33,8 +34,8 @@ enum class LockMode { shared, exclusive };
 class JobRegistry {
  public:
   // Locks the registry in `folder` (shared for reading, exclusive for changing) and reads it; the
-  // lock is held until the registry goes. The reason, ready to print, when that fails.
-  static std::expected<JobRegistry, std::string> open(const std::string& folder, LockMode mode);
+  // lock is held until the registry goes. Why not when that fails.
+  static std::expected<JobRegistry, LaunchctlError> open(const std::string& folder, LockMode mode);
 
   // Ordered by label.
   const std::vector<JobRecord>& records() const { return records_; }
@@ -44,7 +45,7 @@ class JobRegistry {
 
   // Replaces the registry file as a whole (a new file renamed over the old), so that a reader or
   // a crash sees either the old registry or the new one. Needs the exclusive lock.
-  std::expected<void, std::string> save() const;
+  std::expected<void, LaunchctlError> save() const;
 
  private:
   JobRegistry(std::string folder, linux_platform::UniqueFd lock, std::vector<JobRecord> records)

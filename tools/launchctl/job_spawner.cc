@@ -12,7 +12,10 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/linux/posix/full_io.h"
+#include "platform/linux/posix/spawn.h"
 #include "platform/linux/posix/unique_fd.h"
+#include "tools/launchctl/launchctl_error.h"
 
 namespace tarnel::launchctl {
 
@@ -23,15 +26,15 @@ using linux_platform::UniqueFd;
 constexpr int kFirstPassedDescriptor = 3;  // SD_LISTEN_FDS_START
 constexpr std::size_t kMaximumStartReport = 4096;
 
-std::string describe(std::string_view what, int error) {
-  return std::string(what) + ": " + std::strerror(error);
+LaunchctlReason failed(std::string what, int error) {
+  return systemCallFailed(std::move(what), error);
 }
 
-std::expected<UniqueFd, std::string> openOutput(const std::optional<std::string>& path) {
+std::expected<UniqueFd, LaunchctlReason> openOutput(const std::optional<std::string>& path) {
   UniqueFd fd = path ? UniqueFd(::open(path->c_str(),
                                        O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0644))
                      : UniqueFd(::open("/dev/null", O_WRONLY | O_CLOEXEC));
-  if (!fd) return std::unexpected(describe(path.value_or("/dev/null"), errno));
+  if (!fd) return std::unexpected(failed(path.value_or("/dev/null"), errno));
   return fd;
 }
 
@@ -52,7 +55,7 @@ bool isExecutableFile(const std::string& path) {
 
 // A program named without a slash is looked up in the job's own PATH, as a user would expect
 // of a job that says "echo"; with a slash it is used as it stands.
-std::expected<std::string, std::string> resolveProgram(
+std::expected<std::string, LaunchctlReason> resolveProgram(
     const std::string& program, const std::vector<std::string>& environment) {
   if (program.find('/') != std::string::npos) return program;
   const std::string searchPath = environmentValue(environment, "PATH");
@@ -65,7 +68,8 @@ std::expected<std::string, std::string> resolveProgram(
     const std::string candidate = std::string(folder) + "/" + program;
     if (isExecutableFile(candidate)) return candidate;
   }
-  return std::unexpected(program + ": not found in the job's PATH");
+  return std::unexpected(
+      LaunchctlReason{.kind = LaunchctlReason::Kind::programNotFound, .detail = program});
 }
 
 std::vector<char*> pointersTo(std::vector<std::string>& strings) {
@@ -87,7 +91,8 @@ struct ChildSetup {
 };
 
 [[noreturn]] void failInChild(int report, std::string_view what) {
-  const std::string reason = describe(what, errno);
+  // The one text that leaves the child: its parent passes it on as it is.
+  const std::string reason = describe(failed(std::string(what), errno));
   [[maybe_unused]] const auto written = ::write(report, reason.data(), reason.size());
   ::_exit(127);
 }
@@ -134,17 +139,11 @@ struct ChildSetup {
   failInChild(report, setup.program);
 }
 
-std::expected<std::string, std::string> readStartReport(int fd) {
-  std::string report;
-  char buffer[512];
-  for (;;) {
-    const ssize_t count = ::read(fd, buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return std::unexpected(describe("read", errno));
-    if (count == 0) return report;
-    report.append(buffer, static_cast<std::size_t>(count));
-    if (report.size() > kMaximumStartReport) return report;
-  }
+std::expected<std::string, LaunchctlReason> readStartReport(int fd) {
+  // A report past the bound is cut there: it is a failure either way.
+  auto report = linux_platform::readUpTo(fd, kMaximumStartReport + 1);
+  if (!report) return std::unexpected(failed("read", report.error()));
+  return std::move(*report);
 }
 
 }  // namespace
@@ -157,7 +156,8 @@ std::vector<std::string> jobEnvironment(const JobDefinition& job) {
   return environment;
 }
 
-std::expected<pid_t, std::string> spawnJob(const JobDefinition& job, const PassedSockets& sockets) {
+std::expected<pid_t, LaunchctlReason> spawnJob(const JobDefinition& job,
+                                               const PassedSockets& sockets) {
   ChildSetup setup{.arguments = job.arguments,
                    .environment = jobEnvironment(job),
                    .workingDirectory = job.workingDirectory};
@@ -166,7 +166,7 @@ std::expected<pid_t, std::string> spawnJob(const JobDefinition& job, const Passe
   setup.program = *program;
 
   const UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-  if (!input) return std::unexpected(describe("/dev/null", errno));
+  if (!input) return std::unexpected(failed("/dev/null", errno));
   auto output = openOutput(job.standardOutPath);
   if (!output) return std::unexpected(output.error());
   auto errors = openOutput(job.standardErrorPath);
@@ -183,7 +183,7 @@ std::expected<pid_t, std::string> spawnJob(const JobDefinition& job, const Passe
   }
 
   int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) return std::unexpected(describe("pipe", errno));
+  if (::pipe2(ends, O_CLOEXEC) != 0) return std::unexpected(failed("pipe", errno));
   const UniqueFd reportReader(ends[0]);
   UniqueFd reportWriter(ends[1]);
   setup.report = reportWriter.get();
@@ -193,16 +193,15 @@ std::expected<pid_t, std::string> spawnJob(const JobDefinition& job, const Passe
   // The child of a fork sets it before it executes the program; one way of starting serves every
   // job.
   const pid_t child = ::fork();
-  if (child < 0) return std::unexpected(describe("fork", errno));
+  if (child < 0) return std::unexpected(failed("fork", errno));
   if (child == 0) runChild(setup);
 
   reportWriter.reset();
   const auto report = readStartReport(reportReader.get());
   if (report && report->empty()) return child;
-  int waitStatus = 0;
-  while (::waitpid(child, &waitStatus, 0) < 0 && errno == EINTR) {
-  }
-  return std::unexpected(report ? *report : report.error());
+  linux_platform::waitForChild(child);
+  if (!report) return std::unexpected(report.error());
+  return std::unexpected(LaunchctlReason{.kind = LaunchctlReason::Kind::worded, .detail = *report});
 }
 
 }  // namespace tarnel::launchctl

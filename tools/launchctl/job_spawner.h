@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/launchctl/job_definition.h"
+#include "tools/launchctl/launchctl_error.h"
 
 namespace tarnel::launchctl {
 
@@ -30,7 +31,8 @@ struct PassedSockets {
 // with mode 0644) or sent to /dev/null, default signal handling and nothing blocked, the sockets
 // as descriptors 3, 4, ... with LISTEN_PID (the child's own id), LISTEN_FDS and LISTEN_FDNAMES,
 // and no other descriptor. Returns once the program runs: its process id, or why it could not
-// start, ready to print.
-std::expected<pid_t, std::string> spawnJob(const JobDefinition& job, const PassedSockets& sockets);
+// start.
+std::expected<pid_t, LaunchctlReason> spawnJob(const JobDefinition& job,
+                                               const PassedSockets& sockets);
 
 }  // namespace tarnel::launchctl

@@ -27,42 +27,42 @@ enum class Ended { yes, no };
 
 // Waits until the process behind `pidfd` has ended (it need not have been reaped) or `timeout`
 // has passed; a negative timeout waits for ever.
-std::expected<Ended, std::string> waitForEnd(int pidfd, int timeoutMilliseconds) {
+std::expected<Ended, LaunchctlReason> waitForEnd(int pidfd, int timeoutMilliseconds) {
   pollfd entry{.fd = pidfd, .events = POLLIN};
   for (;;) {
     const int ready = ::poll(&entry, 1, timeoutMilliseconds);
     if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) return std::unexpected(std::string("poll: ") + std::strerror(errno));
+    if (ready < 0) return std::unexpected(systemCallFailed("poll", errno));
     return ready > 0 ? Ended::yes : Ended::no;
   }
 }
 
 // The leader through its descriptor, which cannot name another process; then the rest of its
 // group, whose id the system does not hand out again while any member of the group remains.
-std::expected<void, std::string> signalJob(int pidfd, pid_t leader, int signal) {
+std::expected<void, LaunchctlReason> signalJob(int pidfd, pid_t leader, int signal) {
   if (sendSignal(pidfd, signal) != 0 && errno != ESRCH) {
-    return std::unexpected(std::string("pidfd_send_signal: ") + std::strerror(errno));
+    return std::unexpected(systemCallFailed("pidfd_send_signal", errno));
   }
   if (::killpg(leader, signal) != 0 && errno != ESRCH) {
-    return std::unexpected(std::string("killpg: ") + std::strerror(errno));
+    return std::unexpected(systemCallFailed("killpg", errno));
   }
   return {};
 }
 
 }  // namespace
 
-std::expected<void, std::string> stopLoadedJob(const JobRecord& record) {
+std::expected<void, LaunchctlReason> stopLoadedJob(const JobRecord& record) {
   if (record.supervisor) {
     const linux_platform::UniqueFd supervisor = openPidfd(record.supervisor->pid);
     if (!supervisor && errno != ESRCH) {
-      return std::unexpected(std::string("pidfd_open: ") + std::strerror(errno));
+      return std::unexpected(systemCallFailed("pidfd_open", errno));
     }
     // Checked once the descriptor is held, as for a run below.
     if (supervisor && isRunning(*record.supervisor)) {
       const bool fromInside = record.process && ::getpgrp() == record.process->pid;
       if (sendSignal(supervisor.get(), fromInside ? kStopOnceEndedSignal : kStopSignal) != 0 &&
           errno != ESRCH) {
-        return std::unexpected(std::string("pidfd_send_signal: ") + std::strerror(errno));
+        return std::unexpected(systemCallFailed("pidfd_send_signal", errno));
       }
       if (fromInside) return {};
       const auto ended = waitForEnd(supervisor.get(), -1);
@@ -75,10 +75,10 @@ std::expected<void, std::string> stopLoadedJob(const JobRecord& record) {
   return {};
 }
 
-std::expected<void, std::string> stopJob(const ProcessIdentity& process) {
+std::expected<void, LaunchctlReason> stopJob(const ProcessIdentity& process) {
   const linux_platform::UniqueFd pidfd = openPidfd(process.pid);
   if (!pidfd && errno == ESRCH) return {};
-  if (!pidfd) return std::unexpected(std::string("pidfd_open: ") + std::strerror(errno));
+  if (!pidfd) return std::unexpected(systemCallFailed("pidfd_open", errno));
   // Checked once the descriptor is held, so that the descriptor names the job's process and not
   // a later one that was given the same id.
   if (!isRunning(process)) return {};

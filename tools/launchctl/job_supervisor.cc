@@ -13,8 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/linux/posix/full_io.h"
 #include "platform/linux/posix/number_parsing.h"
 #include "platform/linux/posix/pidfd.h"
+#include "platform/linux/posix/spawn.h"
 #include "platform/linux/posix/unique_fd.h"
 #include "tools/launchctl/job_registry.h"
 #include "tools/launchctl/job_spawner.h"
@@ -38,28 +40,18 @@ constexpr std::string_view kWaitingReport = "waiting";
 constexpr std::size_t kMaximumReport = 4096;
 constexpr int kReportFd = 3;
 
-std::string describe(std::string_view what) {
-  return std::string(what) + ": " + std::strerror(errno);
+LaunchctlReason failed(std::string what) { return systemCallFailed(std::move(what), errno); }
+
+// The line the system log gets when the job cannot start or its sockets cannot listen.
+std::string jobLine(LaunchctlError::Kind kind, const std::string& label, LaunchctlReason reason) {
+  return describe(LaunchctlError{.kind = kind, .subject = label, .reason = std::move(reason)});
 }
 
 std::string identityText(const ProcessIdentity& process) {
   return std::to_string(process.pid) + ' ' + std::to_string(process.startTime);
 }
 
-void writeAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t count = ::write(fd, text.data(), text.size());
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return;  // launchctl has gone; the supervisor carries on regardless
-    text.remove_prefix(static_cast<std::size_t>(count));
-  }
-}
-
-void reap(pid_t pid) {
-  int waitStatus = 0;
-  while (::waitpid(pid, &waitStatus, 0) < 0 && errno == EINTR) {
-  }
-}
+void reap(pid_t pid) { linux_platform::waitForChild(pid); }
 
 // How the run ended as the registry records it: the exit status, or minus the number of the
 // signal that ended it. The run is left unreaped, so that its identity stays its own until its
@@ -96,13 +88,13 @@ class Supervisor {
     nextStart_ = Clock::now() + kThrottleInterval;
     const auto pid = spawnJob(job_, PassedSockets{sockets_.descriptors(), sockets_.names()});
     if (!pid) {
-      logToSystem(messages::cannotStartJob(job_.label, pid.error()));
+      logToSystem(jobLine(LaunchctlError::Kind::cannotStartJob, job_.label, pid.error()));
       return false;
     }
     UniqueFd pidfd = linux_platform::openPidfd(*pid);
     if (!pidfd) {
       // A run whose end could not be seen could never be recorded or followed by another.
-      logToSystem(messages::cannotStartJob(job_.label, describe("pidfd_open")));
+      logToSystem(jobLine(LaunchctlError::Kind::cannotStartJob, job_.label, failed("pidfd_open")));
       ::kill(*pid, SIGKILL);
       reap(*pid);
       return false;
@@ -239,7 +231,9 @@ class Supervisor {
   if (!stopSignals) ::_exit(1);
 
   auto sockets = ServiceSockets::listen(socketFolder, job.machServices);
-  if (!sockets) logToSystem(messages::cannotListen(job.label, sockets.error()));
+  if (!sockets) {
+    logToSystem(jobLine(LaunchctlError::Kind::cannotListen, job.label, sockets.error()));
+  }
   Supervisor supervisor(job, stateFolder, sockets ? std::move(*sockets) : ServiceSockets(),
                         std::move(stopSignals));
 
@@ -253,23 +247,19 @@ class Supervisor {
   } else {
     report += kFailedReport;
   }
-  writeAll(kReportFd, report);
+  // A report that cannot be written means launchctl has gone; the supervisor carries on regardless.
+  (void)linux_platform::writeAll(kReportFd, report);
   ::close(kReportFd);
   supervisor.serve();
 }
 
-std::expected<std::string, std::string> readReport(int fd) {
-  std::string report;
-  char buffer[512];
-  for (;;) {
-    const ssize_t count = ::read(fd, buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return std::unexpected(describe("read"));
-    if (count == 0) return report;
-    report.append(buffer, static_cast<std::size_t>(count));
-    if (report.size() > kMaximumReport)
-      return std::unexpected("the supervisor's report is too long");
+std::expected<std::string, LaunchctlReason> readReport(int fd) {
+  auto report = linux_platform::readAll(fd, kMaximumReport);
+  if (report) return std::move(*report);
+  if (report.error().kind == linux_platform::ReadAllError::Kind::tooLarge) {
+    return std::unexpected(LaunchctlReason{.kind = LaunchctlReason::Kind::supervisorReportTooLong});
   }
+  return std::unexpected(systemCallFailed("read", report.error().systemError));
 }
 
 std::optional<ProcessIdentity> parseIdentity(std::string_view& text) {
@@ -285,9 +275,12 @@ std::optional<ProcessIdentity> parseIdentity(std::string_view& text) {
   return ProcessIdentity{.pid = *pid, .startTime = *startTime};
 }
 
-std::expected<SupervisorReport, std::string> parseReport(std::string_view report) {
-  if (report.empty()) return std::unexpected("the supervisor ended before it could start the job");
-  const auto damaged = std::unexpected("the supervisor's report is damaged");
+std::expected<SupervisorReport, LaunchctlReason> parseReport(std::string_view report) {
+  if (report.empty()) {
+    return std::unexpected(LaunchctlReason{.kind = LaunchctlReason::Kind::supervisorEndedEarly});
+  }
+  const auto damaged =
+      std::unexpected(LaunchctlReason{.kind = LaunchctlReason::Kind::supervisorReportDamaged});
   const auto supervisor = parseIdentity(report);
   if (!supervisor) return damaged;
   SupervisorReport parsed{.supervisor = *supervisor};
@@ -305,22 +298,22 @@ std::expected<SupervisorReport, std::string> parseReport(std::string_view report
 
 }  // namespace
 
-std::expected<SupervisorReport, std::string> startSupervisor(const JobDefinition& job,
-                                                             const std::string& stateFolder,
-                                                             const std::string& socketFolder) {
+std::expected<SupervisorReport, LaunchctlReason> startSupervisor(const JobDefinition& job,
+                                                                 const std::string& stateFolder,
+                                                                 const std::string& socketFolder) {
   // Waiting for children needs SIGCHLD at its default: ignored, the kernel would reap them unseen.
   struct sigaction defaultAction {};
   defaultAction.sa_handler = SIG_DFL;
   if (::sigaction(SIGCHLD, &defaultAction, nullptr) != 0)
-    return std::unexpected(describe("sigaction"));
+    return std::unexpected(failed("sigaction"));
 
   int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) return std::unexpected(describe("pipe"));
+  if (::pipe2(ends, O_CLOEXEC) != 0) return std::unexpected(failed("pipe"));
   const UniqueFd reportReader(ends[0]);
   UniqueFd reportWriter(ends[1]);
 
   const pid_t intermediate = ::fork();
-  if (intermediate < 0) return std::unexpected(describe("fork"));
+  if (intermediate < 0) return std::unexpected(failed("fork"));
   if (intermediate == 0) {
     // Leaving launchctl's session and then its process tree: once this intermediate process
     // exits, the supervisor belongs to neither, and launchctl can end without taking it along.

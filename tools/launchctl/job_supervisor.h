@@ -13,6 +13,7 @@
 
 #include "model/helper_end_bounds.h"
 #include "tools/launchctl/job_definition.h"
+#include "tools/launchctl/launchctl_error.h"
 #include "tools/launchctl/process_identity.h"
 
 namespace tarnel::launchctl {
@@ -55,9 +56,9 @@ struct SupervisorReport {
 // registry in `stateFolder` each later start and each end of a run, as long as the registry's
 // record of the job names it as its supervisor, and ends once it has neither sockets nor a run, or
 // finds the job unloaded. The caller may hold the registry's exclusive lock throughout; the
-// supervisor waits for it. The reason, ready to print, when no supervisor could be started.
-std::expected<SupervisorReport, std::string> startSupervisor(const JobDefinition& job,
-                                                             const std::string& stateFolder,
-                                                             const std::string& socketFolder);
+// supervisor waits for it. Why not when no supervisor could be started.
+std::expected<SupervisorReport, LaunchctlReason> startSupervisor(const JobDefinition& job,
+                                                                 const std::string& stateFolder,
+                                                                 const std::string& socketFolder);
 
 }  // namespace tarnel::launchctl

@@ -17,13 +17,16 @@ std::string socketFolderPath() {
   return chosen != nullptr && *chosen != '\0' ? std::string(chosen) : kDefaultSocketFolder;
 }
 
-std::expected<ServiceSockets, std::string> ServiceSockets::listen(
+std::expected<ServiceSockets, LaunchctlReason> ServiceSockets::listen(
     const std::string& folder, const std::vector<std::string>& names) {
   ServiceSockets sockets;
   for (const auto& name : names) {
     const std::string path = folder + "/" + name;
     auto socket = linux_platform::listenAt(path);
-    if (!socket) return std::unexpected(socket.error().description);
+    if (!socket) {
+      return std::unexpected(LaunchctlReason{.kind = LaunchctlReason::Kind::worded,
+                                             .detail = socket.error().description});
+    }
     // The flag belongs to the socket, which the job shares: a job that accepts expects to wait.
     const int flags = ::fcntl(socket->get(), F_GETFL);
     struct stat status {};
@@ -31,7 +34,7 @@ std::expected<ServiceSockets, std::string> ServiceSockets::listen(
         ::stat(path.c_str(), &status) != 0) {
       const int error = errno;
       ::unlink(path.c_str());
-      return std::unexpected(path + ": " + std::strerror(error));
+      return std::unexpected(systemCallFailed(path, error));
     }
     sockets.held_.push_back(Held{.name = name,
                                  .path = path,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/linux/posix/unique_fd.h"
+#include "tools/launchctl/launchctl_error.h"
 
 namespace tarnel::launchctl {
 
@@ -23,10 +24,10 @@ class ServiceSockets {
  public:
   // A socket listening at `folder`/NAME for each of `names`, open to every user (a service judges
   // its clients itself) and blocking, as a service manager passes sockets on. A socket file that
-  // no listener answers at any more is replaced. The reason, ready to print, when one cannot be
+  // no listener answers at any more is replaced. Why not when one cannot be
   // made; those made before it are closed and removed again.
-  static std::expected<ServiceSockets, std::string> listen(const std::string& folder,
-                                                           const std::vector<std::string>& names);
+  static std::expected<ServiceSockets, LaunchctlReason> listen(
+      const std::string& folder, const std::vector<std::string>& names);
 
   ServiceSockets() = default;
   ServiceSockets(ServiceSockets&&) = default;

@@ -7,7 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/launchctl/messages.h"
+#include "platform/linux/posix/root_only.h"
+#include "tools/launchctl/launchctl_error.h"
 
 namespace tarnel::launchctl {
 
@@ -16,20 +17,25 @@ std::string stateFolderPath() {
   return chosen != nullptr && *chosen != '\0' ? std::string(chosen) : kDefaultStateFolder;
 }
 
-std::expected<void, std::string> prepareStateFolder(const std::string& folder) {
+std::expected<void, LaunchctlError> prepareStateFolder(const std::string& folder) {
+  const auto unusable = [&](LaunchctlReason reason) {
+    return std::unexpected(LaunchctlError{.kind = LaunchctlError::Kind::stateFolderUnusable,
+                                          .subject = folder,
+                                          .reason = std::move(reason)});
+  };
   if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
-    return std::unexpected(messages::stateFolderUnusable(folder, std::strerror(errno)));
+    return unusable({.kind = LaunchctlReason::Kind::systemError, .systemError = errno});
   }
   struct stat status {};
   if (::stat(folder.c_str(), &status) != 0) {
-    return std::unexpected(messages::stateFolderUnusable(folder, std::strerror(errno)));
+    return unusable({.kind = LaunchctlReason::Kind::systemError, .systemError = errno});
   }
   if (!S_ISDIR(status.st_mode)) {
-    return std::unexpected(messages::stateFolderUnusable(folder, "not a directory"));
+    return unusable({.kind = LaunchctlReason::Kind::notADirectory});
   }
-  if (status.st_uid != ::geteuid() || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    return std::unexpected(
-        messages::stateFolderUnusable(folder, "another user can change what it holds"));
+  if (!linux_platform::checkOnlyOwnerCanWrite(status,
+                                              linux_platform::AllowedOwner::effectiveUser)) {
+    return unusable({.kind = LaunchctlReason::Kind::changeableByOthers});
   }
   return {};
 }

@@ -5,6 +5,8 @@
 #include <expected>
 #include <string>
 
+#include "tools/launchctl/launchctl_error.h"
+
 namespace tarnel::launchctl {
 
 inline constexpr const char* kDefaultStateFolder = "/var/run/launchctl-state";
@@ -15,7 +17,7 @@ std::string stateFolderPath();
 
 // Creates `folder` (mode 0755) when it is missing, and checks that it is a directory that only
 // the effective user can change: the registry names processes that unload signals, so nobody
-// else may write it. The reason, ready to print, when it is not usable.
-std::expected<void, std::string> prepareStateFolder(const std::string& folder);
+// else may write it. Why not when it is not usable.
+std::expected<void, LaunchctlError> prepareStateFolder(const std::string& folder);
 
 }  // namespace tarnel::launchctl

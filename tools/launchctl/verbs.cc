@@ -1,6 +1,7 @@
 #include "tools/launchctl/verbs.h"
 
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 #include "tools/launchctl/job_file_reader.h"
@@ -20,8 +21,14 @@ int fail(std::string_view reason) {
   return kFailed;
 }
 
-std::expected<JobRegistry, std::string> openRegistry(const std::string& stateFolder,
-                                                     LockMode mode) {
+int fail(const LaunchctlError& error) { return fail(describe(error)); }
+
+int fail(LaunchctlError::Kind kind, const std::string& label, LaunchctlReason reason) {
+  return fail(LaunchctlError{.kind = kind, .subject = label, .reason = std::move(reason)});
+}
+
+std::expected<JobRegistry, LaunchctlError> openRegistry(const std::string& stateFolder,
+                                                        LockMode mode) {
   if (auto prepared = prepareStateFolder(stateFolder); !prepared) {
     return std::unexpected(prepared.error());
   }
@@ -43,7 +50,7 @@ int stopAndForget(const std::string& stateFolder, const std::string& label) {
     if (const auto saved = registry->save(); !saved) return fail(saved.error());
   }
   if (const auto stopped = stopLoadedJob(forgotten); !stopped) {
-    return fail(messages::cannotStopJob(label, stopped.error()));
+    return fail(LaunchctlError::Kind::cannotStopJob, label, stopped.error());
   }
   return kSucceeded;
 }
@@ -55,7 +62,7 @@ int loadJob(const std::string& stateFolder, const std::string& socketFolder,
   const auto job = readJobFile(path);
   if (!job) return fail(job.error());
   JobRecord record{.label = job->label, .path = path};
-  std::string failure;
+  std::optional<LaunchctlError> failure;
   {
     auto registry = openRegistry(stateFolder, LockMode::exclusive);
     if (!registry) return fail(registry.error());
@@ -65,7 +72,7 @@ int loadJob(const std::string& stateFolder, const std::string& socketFolder,
     // exit status, and the reason is in the system log.
     if (job->runAtLoad || !job->machServices.empty()) {
       const auto report = startSupervisor(*job, stateFolder, socketFolder);
-      if (!report) return fail(messages::cannotStartJob(job->label, report.error()));
+      if (!report) return fail(LaunchctlError::Kind::cannotStartJob, job->label, report.error());
       record.supervisor = report->supervisor;
       record.process = report->run;
       if (report->startFailed) record.lastExitStatus = kCouldNotStartStatus;
@@ -77,7 +84,7 @@ int loadJob(const std::string& stateFolder, const std::string& socketFolder,
   }
   // Unregistered, the job could never be stopped through launchctl: it must not run on.
   (void)stopLoadedJob(record);
-  return fail(failure);
+  return fail(*failure);
 }
 
 int unloadJob(const std::string& stateFolder, const std::string& path) {

@@ -1,24 +1,39 @@
 #include "tools/tarnelctl/helper_install.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
 
+#include "platform/linux/posix/program_run.h"
 #include "tools/tarnelctl/helper_version.h"
-#include "tools/tarnelctl/program_run.h"
 
 namespace tarnel::tarnelctl {
 
 namespace {
 
+using linux_platform::ChildStream;
+
 // Where the package installs tarnelctl, should this process's own executable not be found.
 constexpr const char* kInstalledTarnelctl = "/usr/bin/tarnelctl";
 
+// More than codesign's description of any executable (its property list is at most 1 MiB).
+constexpr std::size_t kMaximumOutput = 2 * 1024 * 1024;
+
+// The exit status of a run; nothing when it could not start or did not exit.
+std::optional<int> exitStatusOf(const std::expected<int, linux_platform::RunError>& waitStatus) {
+  if (!waitStatus || !WIFEXITED(*waitStatus)) return std::nullopt;
+  return WEXITSTATUS(*waitStatus);
+}
+
+// codesign's errors are dropped: only its description is read.
 std::optional<std::string> versionOf(const HelperInstallPaths& paths, const std::string& helper) {
-  const auto run = runCapturing(paths.codesign, {paths.codesign, "--display", helper});
-  if (run.exitStatus != 0) return std::nullopt;
-  return bundleVersionIn(run.output);
+  const auto run =
+      linux_platform::runCapturingOutput(paths.codesign, {paths.codesign, "--display", helper},
+                                         {.errors = ChildStream::nullDevice()}, kMaximumOutput);
+  if (!run || exitStatusOf(run->waitStatus) != 0) return std::nullopt;
+  return bundleVersionIn(run->output);
 }
 
 // The application that asks for the helper: this very executable, which helperinstall checks
@@ -101,8 +116,11 @@ Report installHelper(Format format, const HelperInstallPaths& paths) {
   if (::setresgid(::getgid(), ::getgid(), ::getgid()) != 0) {
     return reportFailure(format, Failure{.what = "cannot leave tarnelctl's set-group-id group"});
   }
-  const auto exitStatus = runShowingOnStandardError(
-      paths.helperinstall, {paths.helperinstall, thisExecutable(), paths.carried});
+  // What helperinstall prints, output and errors alike, goes to standard error: its words are for
+  // the person, and tarnelctl's standard output is its own.
+  const auto exitStatus = exitStatusOf(linux_platform::runAndWait(
+      paths.helperinstall, {paths.helperinstall, thisExecutable(), paths.carried},
+      {.output = ChildStream::copyOf(STDERR_FILENO)}));
   return reportInstall(format, paths, versions, exitStatus);
 }
 

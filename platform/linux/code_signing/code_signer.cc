@@ -6,32 +6,18 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "platform/linux/code_signing/code_directory.h"
 #include "platform/linux/code_signing/code_signature.h"
 #include "platform/linux/code_signing/elf_sections.h"
 #include "platform/linux/code_signing/info_plist.h"
 #include "platform/linux/posix/file_reading.h"
+#include "platform/linux/posix/full_io.h"
 #include "platform/linux/posix/unique_fd.h"
 
 namespace tarnel::linux_platform {
 
 namespace {
-
-std::unexpected<std::string> systemError(const std::string& what) {
-  return std::unexpected(what + ": " + std::strerror(errno));
-}
-
-std::expected<void, std::string> writeAll(int fd, std::span<const std::uint8_t> bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return systemError("cannot write the signed file");
-    bytes = bytes.subspan(static_cast<std::size_t>(written));
-  }
-  return {};
-}
 
 using Error = SigningError::Kind;
 
@@ -44,8 +30,10 @@ std::unexpected<SigningError> systemFailed(Error kind, std::string subject = {})
   return std::unexpected(SigningError{kind, std::move(subject), errno, std::nullopt});
 }
 
-// The failure of writeAll, whose failed write set errno.
-std::unexpected<SigningError> unwritten() { return systemFailed(Error::unwritable); }
+// The failure of writeAll, with the error number of its failed write.
+std::unexpected<SigningError> unwritten(int error) {
+  return std::unexpected(SigningError{Error::unwritable, {}, error, std::nullopt});
+}
 
 // The new file beside the old one until it is renamed over it; removed if it never is.
 class PendingFile {
@@ -98,7 +86,7 @@ std::expected<void, SigningError> copyRange(int from, int to, std::uint64_t leng
     const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, length - done));
     const auto bytes = readRange(from, done, chunk);
     if (!bytes) return failed(Error::unreadableFileToSign);
-    if (!writeAll(to, *bytes)) return unwritten();
+    if (const auto written = writeAll(to, *bytes); !written) return unwritten(written.error());
     done += chunk;
   }
   return {};
@@ -148,8 +136,12 @@ std::expected<void, SigningError> signFile(const SigningIdentity& identity,
   auto pending = PendingFile::createBeside(request.file);
   if (!pending) return std::unexpected(pending.error());
   if (auto copied = copyRange(file.get(), pending->fd(), *length); !copied) return copied;
-  if (!writeAll(pending->fd(), *blob)) return unwritten();
-  if (!writeAll(pending->fd(), trailer.encode())) return unwritten();
+  if (const auto written = writeAll(pending->fd(), *blob); !written) {
+    return unwritten(written.error());
+  }
+  if (const auto written = writeAll(pending->fd(), trailer.encode()); !written) {
+    return unwritten(written.error());
+  }
   // The owner first: changing it clears set-user-ID bits that the mode then restores.
   if (::fchown(pending->fd(), status.st_uid, status.st_gid) != 0) {
     return systemFailed(Error::ownerNotKept, request.file);

@@ -18,6 +18,7 @@
 #include "platform/linux/posix/account_ids.h"
 #include "platform/linux/posix/number_parsing.h"
 #include "platform/linux/posix/process_handle.h"
+#include "platform/linux/posix/root_only.h"
 
 namespace tarnel::linux_platform {
 
@@ -39,10 +40,6 @@ struct FileIdentity {
 
 FileIdentity identityOf(const struct stat& status) {
   return {::major(status.st_dev), ::minor(status.st_dev), status.st_ino};
-}
-
-bool rootOnlyWritable(const struct stat& status) {
-  return status.st_uid == 0 && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 struct Mapping {
@@ -81,14 +78,14 @@ std::optional<Mapping> parseMapping(std::string_view line) {
 bool isRootInstalled(const Mapping& mapping) {
   struct stat file {};
   if (::stat(mapping.path.c_str(), &file) != 0 || !S_ISREG(file.st_mode) ||
-      identityOf(file) != mapping.file || !rootOnlyWritable(file)) {
+      identityOf(file) != mapping.file || !checkOnlyOwnerCanWrite(file)) {
     return false;
   }
   const auto slash = mapping.path.rfind('/');
   const std::string folder = slash == 0 ? "/" : mapping.path.substr(0, slash);
   struct stat parent {};
   return ::stat(folder.c_str(), &parent) == 0 && S_ISDIR(parent.st_mode) &&
-         rootOnlyWritable(parent);
+         checkOnlyOwnerCanWrite(parent).has_value();
 }
 
 // The buffer that getline grows; freed with free, as getline allocates it.

@@ -1,9 +1,8 @@
 #include "platform/linux/posix/escaped_log.h"
 
 #include <syslog.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include "platform/linux/posix/full_io.h"
 
 namespace tarnel::linux_platform {
 
@@ -43,13 +42,8 @@ void writeLogLine(int descriptor, std::string_view prefix, std::string_view line
   std::string text(prefix);
   text += escapeControlCharacters(line);
   text += '\n';
-  std::string_view rest = text;
-  while (!rest.empty()) {
-    const ssize_t written = ::write(descriptor, rest.data(), rest.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;
-    rest.remove_prefix(static_cast<std::size_t>(written));
-  }
+  // A log that cannot be written is given up, as the contract says.
+  (void)writeAll(descriptor, text);
 }
 
 void writeSystemLogLine(int priority, std::string_view line) {

@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
+#include "platform/linux/posix/full_io.h"
 #include "platform/linux/posix/unique_fd.h"
 
 namespace tarnel::linux_platform {
@@ -19,11 +19,9 @@ std::optional<Bytes> readRange(int fd, std::uint64_t offset, std::size_t length)
 bool readRangeInto(int fd, std::uint64_t offset, std::span<std::uint8_t> into) {
   std::size_t done = 0;
   while (done < into.size()) {
-    const ssize_t got =
-        ::pread(fd, into.data() + done, into.size() - done, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    done += static_cast<std::size_t>(got);
+    const auto got = readSomeAt(fd, into.data() + done, into.size() - done, offset + done);
+    if (!got || *got == 0) return false;
+    done += *got;
   }
   return true;
 }
@@ -34,11 +32,9 @@ std::optional<std::string> readWholeFile(int fd, std::size_t limit) {
   std::string contents(std::min<std::size_t>(limit, 16 * 1024), '\0');
   std::size_t have = 0;
   for (;;) {
-    const ssize_t got =
-        ::pread(fd, contents.data() + have, contents.size() - have, static_cast<off_t>(have));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return std::nullopt;
-    have += static_cast<std::size_t>(got);
+    const auto got = readSomeAt(fd, contents.data() + have, contents.size() - have, have);
+    if (!got) return std::nullopt;
+    have += *got;
     if (have < contents.size()) break;
     if (contents.size() == limit) return std::nullopt;
     contents.resize(std::min(limit, contents.size() * 2));
@@ -55,16 +51,9 @@ std::optional<std::string> readSmallFileAt(int directory, const std::string& nam
                                            std::size_t limit) {
   UniqueFd file(::openat(directory, name.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file) return std::nullopt;
-  std::string contents;
-  char buffer[4096];
-  while (true) {
-    const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return std::nullopt;
-    if (got == 0) return contents;
-    if (contents.size() + static_cast<std::size_t>(got) > limit) return std::nullopt;
-    contents.append(buffer, static_cast<std::size_t>(got));
-  }
+  auto contents = readAll(file.get(), limit);
+  if (!contents) return std::nullopt;
+  return std::move(*contents);
 }
 
 }  // namespace tarnel::linux_platform

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/linux/posix/file_reading.h"
+#include "platform/linux/posix/full_io.h"
 #include "platform/linux/posix/pidfd.h"
 #include "platform/linux/posix/process_status.h"
 
@@ -72,13 +73,10 @@ std::optional<ProcessImage> ProcessHandle::captureImage() const {
 
 bool ProcessImage::unchanged() const {
   std::uint8_t byte = 0;
-  ssize_t got = 0;
-  do {
-    got = ::pread(memory_.get(), &byte, 1, static_cast<off_t>(kUnmappableAddress));
-  } while (got < 0 && errno == EINTR);
+  const auto got = readSomeAt(memory_.get(), &byte, 1, kUnmappableAddress);
   // The kernel answers EIO for an address that the image does not map, and the end of the file
   // once the image has no users left: replaced by an exec, or ended.
-  return got < 0 && errno == EIO;
+  return !got && got.error() == EIO;
 }
 
 std::optional<bool> ProcessHandle::startedSecurely() const {

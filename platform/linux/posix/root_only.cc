@@ -14,24 +14,43 @@ namespace tarnel::linux_platform {
 
 namespace {
 
-// Why `path` may be changed by someone other than root; empty when it may not. `stickyPasses` lets
-// a sticky folder that others may write pass, for a folder above the item only.
-std::string fault(const std::string& path, const struct stat& status, bool stickyPasses) {
-  if (S_ISLNK(status.st_mode)) return path + " is a symbolic link";
-  if (status.st_uid != 0) {
-    return path + " is owned by user " + std::to_string(status.st_uid) + ", not root";
+// Why `path` may be changed by someone other than root; empty when it may not.
+std::string fault(const std::string& path, const struct stat& status, StickyFolder sticky) {
+  const auto checked = checkOnlyOwnerCanWrite(status, AllowedOwner::root, sticky);
+  if (checked) return {};
+  switch (checked.error()) {
+    case WriteFault::symbolicLink:
+      return path + " is a symbolic link";
+    case WriteFault::otherOwner:
+      return path + " is owned by user " + std::to_string(status.st_uid) + ", not root";
+    case WriteFault::writableByOthers:
+      return path + " is writable by others";
+    case WriteFault::writableByGroup:
+      return path + " is writable by its group";
   }
-  if (stickyPasses && S_ISDIR(status.st_mode) && (status.st_mode & S_ISVTX) != 0) return {};
-  if ((status.st_mode & S_IWOTH) != 0) return path + " is writable by others";
-  if ((status.st_mode & S_IWGRP) != 0) return path + " is writable by its group";
-  return {};
+  return path + " may be changed by others than root";
 }
 
 }  // namespace
 
+std::expected<void, WriteFault> checkOnlyOwnerCanWrite(const struct stat& status,
+                                                       AllowedOwner owner, StickyFolder sticky) {
+  if (S_ISLNK(status.st_mode)) return std::unexpected(WriteFault::symbolicLink);
+  const bool ownerAllowed = (owner != AllowedOwner::effectiveUser && status.st_uid == 0) ||
+                            (owner != AllowedOwner::root && status.st_uid == ::geteuid());
+  if (!ownerAllowed) return std::unexpected(WriteFault::otherOwner);
+  if (sticky == StickyFolder::passes && S_ISDIR(status.st_mode) &&
+      (status.st_mode & S_ISVTX) != 0) {
+    return {};
+  }
+  if ((status.st_mode & S_IWOTH) != 0) return std::unexpected(WriteFault::writableByOthers);
+  if ((status.st_mode & S_IWGRP) != 0) return std::unexpected(WriteFault::writableByGroup);
+  return {};
+}
+
 std::expected<void, std::string> checkOnlyRootCanWrite(const std::string& path,
                                                        const struct stat& status) {
-  auto reason = fault(path, status, false);
+  auto reason = fault(path, status, StickyFolder::refused);
   if (!reason.empty()) return std::unexpected(std::move(reason));
   return {};
 }
@@ -58,7 +77,8 @@ std::expected<struct stat, std::string> statOnlyRootCanChange(const std::string&
       return std::unexpected("cannot read " + prefix + ": " + std::strerror(errno));
     }
     const bool last = i == names.size();
-    if (auto reason = fault(prefix, status, !last); !reason.empty()) {
+    if (auto reason = fault(prefix, status, last ? StickyFolder::refused : StickyFolder::passes);
+        !reason.empty()) {
       return std::unexpected(std::move(reason));
     }
     if (last) return status;

@@ -11,6 +11,32 @@
 
 namespace tarnel::linux_platform {
 
+// Who may own an item that no one else may write.
+enum class AllowedOwner {
+  root,
+  effectiveUser,        // the user this process acts as (launchctl's own state)
+  rootOrEffectiveUser,  // either (a job file: root's, or that of the user who loads it)
+};
+
+// What lets somebody other than the allowed owner change an item, in the order it is checked.
+enum class WriteFault {
+  symbolicLink,  // a link is not the item it names: what it points to is not checked
+  otherOwner,    // the item's owner is not the allowed one
+  writableByOthers,
+  writableByGroup,
+};
+
+// Where a sticky folder that others may write passes (as /tmp): only above the item checked, since
+// the sticky bit keeps everyone but root and an entry's owner from removing or renaming it.
+enum class StickyFolder { refused, passes };
+
+// The one check that only its owner can change an item whose status is `status`: nothing when it
+// is no symbolic link, is owned by `owner`, and neither its group nor others may write it;
+// otherwise the first fault found. Callers that asked with stat or fstat never see a link.
+std::expected<void, WriteFault> checkOnlyOwnerCanWrite(const struct stat& status,
+                                                       AllowedOwner owner = AllowedOwner::root,
+                                                       StickyFolder sticky = StickyFolder::refused);
+
 // Nothing when only root may change the item `path` whose status is `status`: it is owned by root
 // and neither its group nor others may write it. Otherwise the reason, naming `path` and what is
 // wrong ("/etc/x is writable by others"), for the log. A symbolic link never passes.

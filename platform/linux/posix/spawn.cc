@@ -46,8 +46,6 @@ bool SpawnAttributes::resetSignals() {
          addFlags(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 }
 
-bool SpawnAttributes::newSession() { return addFlags(POSIX_SPAWN_SETSID); }
-
 SpawnFileActions::SpawnFileActions()
     : initialised_(::posix_spawn_file_actions_init(&actions_) == 0) {}
 
@@ -62,10 +60,6 @@ bool SpawnFileActions::duplicate(int from, int to) {
 bool SpawnFileActions::closeAllButStandardStreams() {
   return initialised_ && ::posix_spawn_file_actions_addclosefrom_np(
                              &actions_, kFirstDescriptorAfterStandardStreams) == 0;
-}
-
-bool SpawnFileActions::changeDirectory(const std::string& path) {
-  return initialised_ && ::posix_spawn_file_actions_addchdir_np(&actions_, path.c_str()) == 0;
 }
 
 std::expected<pid_t, int> spawnProgram(const std::string& program,

@@ -24,8 +24,6 @@ class SpawnAttributes {
   // The child starts with no signal blocked and every signal at its default action, whatever the
   // starting thread blocks or its process ignores (a shell pipeline relies on SIGPIPE).
   bool resetSignals();
-  // The child leads a session of its own, away from the starter's terminal and process group.
-  bool newSession();
 
   const posix_spawnattr_t* get() const { return &attributes_; }
 
@@ -48,7 +46,6 @@ class SpawnFileActions {
   // A descriptor that somebody opened without close-on-exec still never reaches the child: it
   // inherits the standard streams, and what duplicate() gave it, and nothing else.
   bool closeAllButStandardStreams();
-  bool changeDirectory(const std::string& path);
 
   const posix_spawn_file_actions_t* get() const { return &actions_; }
 

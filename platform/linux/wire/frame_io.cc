@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/linux/posix/full_io.h"
 #include "platform/linux/posix/pidfd.h"
 #include "platform/linux/posix/unique_fd.h"
 
@@ -70,17 +71,14 @@ Chunk readChunk(int socketFd, std::span<std::uint8_t> into, std::span<std::uint8
   message.msg_iovlen = ahead.empty() ? 1 : 2;
   message.msg_control = control.data();
   message.msg_controllen = control.size();
-  ssize_t received = 0;
-  do {
-    received = ::recvmsg(socketFd, &message, MSG_CMSG_CLOEXEC);
-  } while (received < 0 && errno == EINTR);
-  if (received < 0) return Chunk{.status = ChunkStatus::failed};
+  const auto received = receiveSome(socketFd, message, MSG_CMSG_CLOEXEC);
+  if (!received) return Chunk{.status = ChunkStatus::failed};
   Chunk chunk;
   takeControl(message, chunk.sender);
   if ((message.msg_flags & MSG_CTRUNC) != 0) return Chunk{.status = ChunkStatus::failed};
-  if (received == 0) return Chunk{.status = ChunkStatus::endOfStream};
+  if (*received == 0) return Chunk{.status = ChunkStatus::endOfStream};
   chunk.status = ChunkStatus::data;
-  chunk.length = static_cast<std::size_t>(received);
+  chunk.length = *received;
   return chunk;
 }
 
@@ -195,28 +193,9 @@ bool writeFrame(int socketFd, std::span<const std::uint8_t> payload) {
   std::array<std::uint8_t, kHeaderLength> header = {
       static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
       static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
-  std::size_t sent = 0;
-  const std::size_t total = header.size() + payload.size();
-  while (sent < total) {
-    std::array<iovec, 2> vectors{};
-    std::size_t count = 0;
-    if (sent < header.size()) {
-      vectors[count++] = {.iov_base = header.data() + sent, .iov_len = header.size() - sent};
-    }
-    const std::size_t payloadSent = sent > header.size() ? sent - header.size() : 0;
-    vectors[count++] = {.iov_base = const_cast<std::uint8_t*>(payload.data()) + payloadSent,
-                        .iov_len = payload.size() - payloadSent};
-    msghdr message{};
-    message.msg_iov = vectors.data();
-    message.msg_iovlen = count;
-    const auto written = ::sendmsg(socketFd, &message, MSG_NOSIGNAL);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    sent += static_cast<std::size_t>(written);
-  }
-  return true;
+  // Header and payload in one call where the socket takes it, so the peer sees one message.
+  const std::span<const std::uint8_t> pieces[] = {header, payload};
+  return sendAll(socketFd, pieces).has_value();
 }
 
 }  // namespace tarnel::linux_platform
