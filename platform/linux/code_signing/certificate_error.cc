@@ -9,7 +9,7 @@ namespace {
 
 using Kind = CertificateError::Kind;
 
-// The text of each kind: `before`, the subject, `after`, then the detail.
+// The text of each kind: `before`, the subject, `after`, then the refusal's own words.
 struct Row {
   Kind kind;
   const char* before;
@@ -42,7 +42,8 @@ std::string describe(const CertificateError& error) {
   const auto row = std::ranges::find(kRows, error.kind, &Row::kind);
   // Every kind has its row: a kind without one is a programming error.
   if (row == std::end(kRows)) std::abort();
-  return row->before + error.subject + row->after + error.detail;
+  return row->before + error.subject + row->after +
+         (error.refusal ? describe(*error.refusal) : std::string());
 }
 
 }  // namespace tarnel::linux_platform

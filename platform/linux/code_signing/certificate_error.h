@@ -4,7 +4,10 @@
 // program.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "platform/linux/posix/root_only_error.h"
 
 namespace tarnel::linux_platform {
 
@@ -23,7 +26,7 @@ struct CertificateError {
     unopenableAnchorsFolder,
     unreadableAnchorsFolder,
     tooManyAnchorFiles,
-    anchorsRefused,  // `detail`: which item may be changed by others, and why
+    anchorsRefused,  // `refusal`: which item may be changed by others, and why
     anchorsFolderNotFolder,
     unreadableAnchor,
     anchorNotFile,
@@ -33,7 +36,7 @@ struct CertificateError {
   };
   Kind kind;
   std::string subject;
-  std::string detail;
+  std::optional<RootOnlyError> refusal;
 };
 
 // The reason in words: "no certificate in /etc/tarnel/anchors/team.pem".

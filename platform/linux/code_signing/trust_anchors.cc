@@ -20,8 +20,9 @@ constexpr std::size_t kMaxAnchorFiles = 1024;
 
 using Error = CertificateError::Kind;
 
-std::unexpected<CertificateError> error(Error kind, std::string subject, std::string detail = {}) {
-  return std::unexpected(CertificateError{kind, std::move(subject), std::move(detail)});
+std::unexpected<CertificateError> error(Error kind, std::string subject,
+                                        std::optional<RootOnlyError> refusal = {}) {
+  return std::unexpected(CertificateError{kind, std::move(subject), std::move(refusal)});
 }
 
 struct CloseDirectory {

@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <ranges>
 #include <string_view>
@@ -14,21 +14,24 @@ namespace tarnel::linux_platform {
 
 namespace {
 
-// Why `path` may be changed by someone other than root; empty when it may not.
-std::string fault(const std::string& path, const struct stat& status, StickyFolder sticky) {
+// Why `path` may be changed by someone other than root, if it may.
+std::expected<void, RootOnlyError> rootOnly(const std::string& path, const struct stat& status,
+                                            StickyFolder sticky) {
   const auto checked = checkOnlyOwnerCanWrite(status, AllowedOwner::root, sticky);
   if (checked) return {};
   switch (checked.error()) {
     case WriteFault::symbolicLink:
-      return path + " is a symbolic link";
+      return std::unexpected(RootOnlyError{RootOnlyError::Kind::symbolicLink, path});
     case WriteFault::otherOwner:
-      return path + " is owned by user " + std::to_string(status.st_uid) + ", not root";
+      return std::unexpected(
+          RootOnlyError{RootOnlyError::Kind::otherOwner, path, status.st_uid});
     case WriteFault::writableByOthers:
-      return path + " is writable by others";
+      return std::unexpected(RootOnlyError{RootOnlyError::Kind::writableByOthers, path});
     case WriteFault::writableByGroup:
-      return path + " is writable by its group";
+      return std::unexpected(RootOnlyError{RootOnlyError::Kind::writableByGroup, path});
   }
-  return path + " may be changed by others than root";
+  // The faults above are all there are.
+  std::abort();
 }
 
 }  // namespace
@@ -48,19 +51,19 @@ std::expected<void, WriteFault> checkOnlyOwnerCanWrite(const struct stat& status
   return {};
 }
 
-std::expected<void, std::string> checkOnlyRootCanWrite(const std::string& path,
-                                                       const struct stat& status) {
-  auto reason = fault(path, status, StickyFolder::refused);
-  if (!reason.empty()) return std::unexpected(std::move(reason));
-  return {};
+std::expected<void, RootOnlyError> checkOnlyRootCanWrite(const std::string& path,
+                                                         const struct stat& status) {
+  return rootOnly(path, status, StickyFolder::refused);
 }
 
-std::expected<struct stat, std::string> statOnlyRootCanChange(const std::string& path) {
+std::expected<struct stat, RootOnlyError> statOnlyRootCanChange(const std::string& path) {
   std::string full = path;
   if (!path.starts_with('/')) {
     std::error_code error;
     const auto here = std::filesystem::current_path(error);
-    if (error) return std::unexpected("cannot tell the working folder of " + path);
+    if (error) {
+      return std::unexpected(RootOnlyError{RootOnlyError::Kind::unknownWorkingFolder, path});
+    }
     full = here.string() + "/" + path;
   }
   std::vector<std::string> names;
@@ -74,15 +77,17 @@ std::expected<struct stat, std::string> statOnlyRootCanChange(const std::string&
   for (std::size_t i = 0;; ++i) {
     struct stat status {};
     if (::lstat(prefix.c_str(), &status) != 0) {
-      return std::unexpected("cannot read " + prefix + ": " + std::strerror(errno));
+      return std::unexpected(RootOnlyError{RootOnlyError::Kind::unreadable, prefix, 0, errno});
     }
     const bool last = i == names.size();
-    if (auto reason = fault(prefix, status, last ? StickyFolder::refused : StickyFolder::passes);
-        !reason.empty()) {
-      return std::unexpected(std::move(reason));
+    if (auto safe = rootOnly(prefix, status, last ? StickyFolder::refused : StickyFolder::passes);
+        !safe) {
+      return std::unexpected(std::move(safe.error()));
     }
     if (last) return status;
-    if (!S_ISDIR(status.st_mode)) return std::unexpected(prefix + " is not a folder");
+    if (!S_ISDIR(status.st_mode)) {
+      return std::unexpected(RootOnlyError{RootOnlyError::Kind::notFolder, prefix});
+    }
     prefix += (i == 0 ? "" : "/") + names[i];
   }
 }

@@ -9,6 +9,8 @@
 #include <expected>
 #include <string>
 
+#include "platform/linux/posix/root_only_error.h"
+
 namespace tarnel::linux_platform {
 
 // Who may own an item that no one else may write.
@@ -39,8 +41,8 @@ std::expected<void, WriteFault> checkOnlyOwnerCanWrite(const struct stat& status
 
 // Nothing when only root may change the item `path` whose status is `status`: it is owned by root
 // and neither its group nor others may write it. Otherwise the reason, naming `path` and what is
-// wrong ("/etc/x is writable by others"), for the log. A symbolic link never passes.
-std::expected<void, std::string> checkOnlyRootCanWrite(const std::string& path,
+// wrong. A symbolic link never passes.
+std::expected<void, RootOnlyError> checkOnlyRootCanWrite(const std::string& path,
                                                        const struct stat& status);
 
 // The status of the item at `path` (a relative one taken from the working folder) when only root
@@ -52,6 +54,6 @@ std::expected<void, std::string> checkOnlyRootCanWrite(const std::string& path,
 // the reason, naming the first item on the way that fails and what is wrong with it. Each item is
 // asked by its path from the root down without following links, so that what the kernel resolves
 // later is what was checked, and only root can change it since.
-std::expected<struct stat, std::string> statOnlyRootCanChange(const std::string& path);
+std::expected<struct stat, RootOnlyError> statOnlyRootCanChange(const std::string& path);
 
 }  // namespace tarnel::linux_platform

@@ -42,22 +42,27 @@ int connectSocket(int socketFd, const sockaddr_un& address) {
 }
 
 // Removes a socket file at `path` that no listener answers at any more.
-std::optional<PlatformError> clearStaleSocket(const std::string& path, const sockaddr_un& address) {
+std::expected<void, PlatformError> clearStaleSocket(const std::string& path,
+                                                   const sockaddr_un& address) {
   struct stat status {};
   if (::lstat(path.c_str(), &status) != 0) {
-    return errno == ENOENT ? std::nullopt : std::optional(posixError("lstat " + path, errno));
+    if (errno == ENOENT) return {};
+    return std::unexpected(posixError("lstat " + path, errno));
   }
-  if (!S_ISSOCK(status.st_mode)) return posixError("listen at " + path, EEXIST);
+  if (!S_ISSOCK(status.st_mode)) return std::unexpected(posixError("listen at " + path, EEXIST));
   // Non-blocking, so that a live listener with a full backlog answers EAGAIN instead of holding us.
   auto probe = newSocket(SOCK_NONBLOCK);
-  if (!probe) return probe.error();
+  if (!probe) return std::unexpected(probe.error());
   const int refused = connectSocket(probe->get(), address);
   if (refused == 0 || refused == EAGAIN || refused == EINPROGRESS) {
-    return posixError("listen at " + path + ": a listener answers there", EADDRINUSE);
+    return std::unexpected(
+        posixError("listen at " + path + ": a listener answers there", EADDRINUSE));
   }
-  if (refused != ECONNREFUSED) return posixError("connect " + path, refused);
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return posixError("unlink " + path, errno);
-  return std::nullopt;
+  if (refused != ECONNREFUSED) return std::unexpected(posixError("connect " + path, refused));
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+    return std::unexpected(posixError("unlink " + path, errno));
+  }
+  return {};
 }
 
 }  // namespace
@@ -71,7 +76,9 @@ PlatformError posixError(std::string_view what, int errorNumber) {
 std::expected<UniqueFd, PlatformError> listenAt(const std::string& path) {
   const auto address = addressOf(path);
   if (!address) return std::unexpected(address.error());
-  if (auto stale = clearStaleSocket(path, *address)) return std::unexpected(*stale);
+  if (auto cleared = clearStaleSocket(path, *address); !cleared) {
+    return std::unexpected(cleared.error());
+  }
   auto socket = newSocket(SOCK_NONBLOCK);
   if (!socket) return socket;
   if (::bind(socket->get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {

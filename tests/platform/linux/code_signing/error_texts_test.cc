@@ -28,7 +28,7 @@ TEST(CodeSigningErrors, JoinTheirValuesToTheirTexts) {
       {describe(SignatureFormatError{SignatureFormatError::Kind::repeatedEntry, 1}),
        "repeated code directory entry 1"},
       {describe(CertificateError{CertificateError::Kind::anchorsRefused, "/etc/tarnel/anchors",
-                                 "/etc/tarnel is writable by others"}),
+                                 RootOnlyError{RootOnlyError::Kind::writableByOthers, "/etc/tarnel"}}),
        "the trust anchors in /etc/tarnel/anchors are refused: /etc/tarnel is writable by others"},
       {describe(SigningError{SigningError::Kind::unreadableElf, "/bin/x", 0,
                              ElfError{ElfError::Kind::sectionTooLarge, "__info_plist"}}),
