@@ -22,7 +22,8 @@ TEST(FrameBudgetTest, LargeFramesWaitInTurnForRoomThatSmallOnesNeverNeed) {
   auto small = budget.reserveFrame(FrameBudget::kSmallFrame, {});
   EXPECT_EQ(budget.inUse(), 32 * kMiB);
 
-  // Two more large frames wait, and are given room in the order they asked.
+  // Two more large frames wait, and are given room in the order they asked: room for one at a
+  // time, so that the order they are given it in is the order they return in.
   std::vector<int> order;
   std::mutex orderMutex;
   std::atomic<int> waiting = 0;
@@ -31,7 +32,7 @@ TEST(FrameBudgetTest, LargeFramesWaitInTurnForRoomThatSmallOnesNeverNeed) {
   for (int i = 0; i < 2; ++i) {
     frames.emplace_back([&, i] {
       ++waiting;
-      held[i] = budget.reserveFrame(8 * kMiB, {});
+      held[i] = budget.reserveFrame(16 * kMiB, {});
       const std::lock_guard lock(orderMutex);
       order.push_back(i);
     });
@@ -41,7 +42,11 @@ TEST(FrameBudgetTest, LargeFramesWaitInTurnForRoomThatSmallOnesNeverNeed) {
   std::this_thread::sleep_for(50ms);
   EXPECT_TRUE(order.empty());
   first = {};
-  frames.clear();  // joins
+  frames[0].join();
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(order, (std::vector<int>{0}));
+  held[0] = {};
+  frames[1].join();
   EXPECT_EQ(order, (std::vector<int>{0, 1}));
   EXPECT_EQ(budget.inUse(), 32 * kMiB);
   held.clear();
