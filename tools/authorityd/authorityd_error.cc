@@ -1,37 +1,32 @@
 #include "tools/authorityd/authorityd_error.h"
 
-#include <algorithm>
-#include <string_view>
 #include <system_error>
+
+#include "platform/linux/posix/message_text.h"
 
 namespace tarnel::authorityd {
 
 namespace {
 
 using Kind = AuthoritydError::Kind;
+using linux_platform::MessageText;
 
-// Each text as the subject (S) and the system's reason (R) fill it in.
-struct Text {
-  Kind kind;
-  std::string_view before;  // then the subject
-  std::string_view after;   // then, where it ends in ": ", the system's reason
+// {s} the subject, {e} the system's reason.
+constexpr MessageText<Kind> kTexts[] = {
+    {Kind::unknownOption, "unknown option {s}"},
+    {Kind::optionNeedsPath, "{s} needs a path"},
+    {Kind::optionNeedsAbsolutePath, "{s} needs an absolute path"},
+    {Kind::cannotListen, "{s}"},
+    {Kind::cannotAskForSenders, "cannot ask for sender credentials: {e}"},
 };
-
-constexpr Text kTexts[] = {
-    {Kind::unknownOption, "unknown option ", ""},
-    {Kind::optionNeedsPath, "", " needs a path"},
-    {Kind::optionNeedsAbsolutePath, "", " needs an absolute path"},
-    {Kind::cannotListen, "", ""},
-    {Kind::cannotAskForSenders, "cannot ask for sender credentials", ": "},
-};
+static_assert(linux_platform::everyKindHasOneText(kTexts, Kind::cannotAskForSenders));
 
 }  // namespace
 
 std::string describe(const AuthoritydError& error) {
-  const auto text = std::ranges::find(kTexts, error.kind, &Text::kind);
-  std::string line = std::string(text->before) + error.subject + std::string(text->after);
-  if (text->after.ends_with(": ")) line += std::generic_category().message(error.systemError);
-  return line;
+  return linux_platform::filledIn(
+      linux_platform::textOf(kTexts, error.kind),
+      {{'s', error.subject}, {'e', std::generic_category().message(error.systemError)}});
 }
 
 }  // namespace tarnel::authorityd

@@ -1,9 +1,8 @@
 #include "tools/helperinstall/helperinstall_error.h"
 
-#include <algorithm>
 #include <cstring>
-#include <string_view>
 
+#include "platform/linux/posix/message_text.h"
 #include "tools/helperinstall/messages.h"
 
 namespace tarnel::helperinstall {
@@ -11,15 +10,10 @@ namespace tarnel::helperinstall {
 namespace {
 
 using Kind = HelperinstallError::Kind;
+using linux_platform::MessageText;
 
-// Each text with its placeholders: {s} the subject, {d} the detail, {e} the system's reason for
-// the error number, {n} the number.
-struct Text {
-  Kind kind;
-  std::string_view text;
-};
-
-constexpr Text kTexts[] = {
+// {s} the subject, {d} the detail, {e} the system's reason for the error number, {n} the number.
+constexpr MessageText<Kind> kTexts[] = {
     {Kind::cannotMakeFileIn, "cannot make a file in {s}: {e}"},
     {Kind::cannotUse, "{s}: {e}"},
     {Kind::cannotRead, "read: {e}"},
@@ -47,38 +41,16 @@ constexpr Text kTexts[] = {
     {Kind::rightRefused, "was refused (status {n})"},
     {Kind::launchctlDidNotLoad, "launchctl did not load {s}"},
 };
-
-std::string filledIn(std::string_view text, const HelperinstallError& error) {
-  std::string line;
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    if (text[at] != '{' || at + 2 >= text.size() || text[at + 2] != '}') {
-      line += text[at];
-      continue;
-    }
-    switch (text[at + 1]) {
-      case 's':
-        line += error.subject;
-        break;
-      case 'd':
-        line += error.detail;
-        break;
-      case 'e':
-        line += std::strerror(error.systemError);
-        break;
-      case 'n':
-        line += std::to_string(error.number);
-        break;
-    }
-    at += 2;
-  }
-  return line;
-}
+static_assert(linux_platform::everyKindHasOneText(kTexts, Kind::launchctlDidNotLoad));
 
 }  // namespace
 
 std::string describe(const HelperinstallError& error) {
-  const auto text = std::ranges::find(kTexts, error.kind, &Text::kind);
-  return text == std::end(kTexts) ? std::string() : filledIn(text->text, error);
+  return linux_platform::filledIn(linux_platform::textOf(kTexts, error.kind),
+                                  {{'s', error.subject},
+                                   {'d', error.detail},
+                                   {'e', std::strerror(error.systemError)},
+                                   {'n', std::to_string(error.number)}});
 }
 
 std::string describe(const PreviousOutcome& outcome) {

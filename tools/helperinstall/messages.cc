@@ -1,18 +1,10 @@
 #include "tools/helperinstall/messages.h"
 
-#include <initializer_list>
+#include "platform/linux/posix/message_text.h"
 
 namespace tarnel::helperinstall::messages {
 
-namespace {
-
-std::string join(std::initializer_list<std::string_view> pieces) {
-  std::string text;
-  for (const auto piece : pieces) text += piece;
-  return text;
-}
-
-}  // namespace
+using linux_platform::join;
 
 std::string usage() {
   return "usage: helperinstall [--anchors FOLDER] [--authority-socket PATH] [--root FOLDER]\n"

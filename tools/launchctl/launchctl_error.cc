@@ -1,8 +1,8 @@
 #include "tools/launchctl/launchctl_error.h"
 
-#include <algorithm>
 #include <cstring>
 
+#include "platform/linux/posix/message_text.h"
 #include "tools/launchctl/messages.h"
 
 namespace tarnel::launchctl {
@@ -10,15 +10,11 @@ namespace tarnel::launchctl {
 namespace {
 
 using Kind = LaunchctlReason::Kind;
+using linux_platform::MessageText;
 
-// Each reason's text with its placeholders: {d} the detail, {q} the detail quoted, {e} the
-// system's words for the error number, {n} the number.
-struct Text {
-  Kind kind;
-  std::string_view text;
-};
-
-constexpr Text kTexts[] = {
+// {d} the detail, {q} the detail quoted, {e} the system's words for the error number, {n} the
+// number.
+constexpr MessageText<Kind> kTexts[] = {
     {Kind::systemCall, "{d}: {e}"},
     {Kind::systemError, "{e}"},
     {Kind::worded, "{d}"},
@@ -42,32 +38,7 @@ constexpr Text kTexts[] = {
     {Kind::supervisorEndedEarly, "the supervisor ended before it could start the job"},
     {Kind::supervisorReportDamaged, "the supervisor's report is damaged"},
 };
-
-std::string filledIn(std::string_view text, const LaunchctlReason& reason) {
-  std::string line;
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    if (text[at] != '{' || at + 2 >= text.size() || text[at + 2] != '}') {
-      line += text[at];
-      continue;
-    }
-    switch (text[at + 1]) {
-      case 'd':
-        line += reason.detail;
-        break;
-      case 'q':
-        line += messages::quoted(reason.detail);
-        break;
-      case 'e':
-        line += std::strerror(reason.systemError);
-        break;
-      case 'n':
-        line += std::to_string(reason.number);
-        break;
-    }
-    at += 2;
-  }
-  return line;
-}
+static_assert(linux_platform::everyKindHasOneText(kTexts, Kind::supervisorReportDamaged));
 
 }  // namespace
 
@@ -76,8 +47,11 @@ LaunchctlReason systemCallFailed(std::string what, int error) {
 }
 
 std::string describe(const LaunchctlReason& reason) {
-  const auto text = std::ranges::find(kTexts, reason.kind, &Text::kind);
-  return text == std::end(kTexts) ? std::string() : filledIn(text->text, reason);
+  return linux_platform::filledIn(linux_platform::textOf(kTexts, reason.kind),
+                                  {{'d', reason.detail},
+                                   {'q', messages::quoted(reason.detail)},
+                                   {'e', std::strerror(reason.systemError)},
+                                   {'n', std::to_string(reason.number)}});
 }
 
 std::string describe(const LaunchctlError& error) {

@@ -2,17 +2,11 @@
 
 #include <cstdio>
 
+#include "platform/linux/posix/message_text.h"
+
 namespace tarnel::launchctl::messages {
 
-namespace {
-
-std::string join(std::initializer_list<std::string_view> pieces) {
-  std::string text;
-  for (const auto piece : pieces) text += piece;
-  return text;
-}
-
-}  // namespace
+using linux_platform::join;
 
 std::string usage() {
   return "usage: launchctl load [-w] PATH\n"

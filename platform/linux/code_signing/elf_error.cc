@@ -1,7 +1,6 @@
 #include "platform/linux/code_signing/elf_error.h"
 
-#include <algorithm>
-#include <cstdlib>
+#include "platform/linux/posix/message_text.h"
 
 namespace tarnel::linux_platform {
 
@@ -9,40 +8,32 @@ namespace {
 
 using Kind = ElfError::Kind;
 
-// The text of each kind: `before`, the subject, then `after`.
-struct Row {
-  Kind kind;
-  const char* before;
-  const char* after;
+// {s} the subject.
+constexpr MessageText<Kind> kTexts[] = {
+    {Kind::notElf, "not an ELF file"},
+    {Kind::unknownForm, "unknown ELF class, byte order or version"},
+    {Kind::truncatedHeader, "truncated ELF header"},
+    {Kind::notExecutable, "not an ELF executable"},
+    {Kind::entriesTooSmall, "ELF header declares entries too small"},
+    {Kind::unsupportedNumbering, "unsupported ELF section numbering"},
+    {Kind::tableOutsideFile, "{s} table lies outside the file"},
+    {Kind::unreadableTable, "cannot read the {s} table"},
+    {Kind::segmentOutsideFile, "ELF segment lies outside the file"},
+    {Kind::sectionOutsideFile, "ELF section lies outside the file"},
+    {Kind::sectionNamesTooLarge, "ELF section names too large"},
+    {Kind::unreadableSectionNames, "cannot read the ELF section names"},
+    {Kind::sectionNameOutsideTable, "ELF section name outside its table"},
+    {Kind::unterminatedSectionName, "unterminated ELF section name"},
+    {Kind::repeatedSection, "more than one section {s}"},
+    {Kind::sectionTooLarge, "section {s} too large"},
+    {Kind::unreadableSection, "cannot read section {s}"},
 };
-
-constexpr Row kRows[] = {
-    {Kind::notElf, "not an ELF file", ""},
-    {Kind::unknownForm, "unknown ELF class, byte order or version", ""},
-    {Kind::truncatedHeader, "truncated ELF header", ""},
-    {Kind::notExecutable, "not an ELF executable", ""},
-    {Kind::entriesTooSmall, "ELF header declares entries too small", ""},
-    {Kind::unsupportedNumbering, "unsupported ELF section numbering", ""},
-    {Kind::tableOutsideFile, "", " table lies outside the file"},
-    {Kind::unreadableTable, "cannot read the ", " table"},
-    {Kind::segmentOutsideFile, "ELF segment lies outside the file", ""},
-    {Kind::sectionOutsideFile, "ELF section lies outside the file", ""},
-    {Kind::sectionNamesTooLarge, "ELF section names too large", ""},
-    {Kind::unreadableSectionNames, "cannot read the ELF section names", ""},
-    {Kind::sectionNameOutsideTable, "ELF section name outside its table", ""},
-    {Kind::unterminatedSectionName, "unterminated ELF section name", ""},
-    {Kind::repeatedSection, "more than one section ", ""},
-    {Kind::sectionTooLarge, "section ", " too large"},
-    {Kind::unreadableSection, "cannot read section ", ""},
-};
+static_assert(everyKindHasOneText(kTexts, Kind::unreadableSection));
 
 }  // namespace
 
 std::string describe(const ElfError& error) {
-  const auto row = std::ranges::find(kRows, error.kind, &Row::kind);
-  // Every kind has its row: a kind without one is a programming error.
-  if (row == std::end(kRows)) std::abort();
-  return row->before + error.subject + row->after;
+  return filledIn(textOf(kTexts, error.kind), {{'s', error.subject}});
 }
 
 }  // namespace tarnel::linux_platform

@@ -1,7 +1,6 @@
 #include "platform/linux/code_signing/signature_format_error.h"
 
-#include <algorithm>
-#include <cstdlib>
+#include "platform/linux/posix/message_text.h"
 
 namespace tarnel::linux_platform {
 
@@ -9,48 +8,38 @@ namespace {
 
 using Kind = SignatureFormatError::Kind;
 
-// The text of each kind, followed by the entry type for the kinds about one entry.
-struct Row {
-  Kind kind;
-  const char* text;
-  bool namesEntry;
+// {n} the entry type.
+constexpr MessageText<Kind> kTexts[] = {
+    {Kind::unreadableTrailer, "cannot read the signature trailer"},
+    {Kind::unknownTrailerVersion, "unknown signature trailer version"},
+    {Kind::trailerMismatch, "signature trailer does not account for the file"},
+    {Kind::notCodeDirectory, "not a code directory"},
+    {Kind::unknownDirectoryVersion, "unknown code directory version"},
+    {Kind::tooManyEntries, "too many code directory entries"},
+    {Kind::truncatedDirectory, "truncated code directory"},
+    {Kind::truncatedEntry, "truncated code directory entry"},
+    {Kind::unknownEntry, "unknown code directory entry {n}"},
+    {Kind::repeatedEntry, "repeated code directory entry {n}"},
+    {Kind::invalidIdentifier, "invalid signing identifier"},
+    {Kind::unknownHashType, "unknown hash type"},
+    {Kind::invalidCodeLength, "invalid code length"},
+    {Kind::invalidCodeHash, "invalid code hash"},
+    {Kind::bytesAfterEntries, "bytes after the code directory entries"},
+    {Kind::missingEntry, "code directory lacks entry {n}"},
+    {Kind::notCms, "the signature is not CMS data"},
+    {Kind::bytesAfterCms, "bytes after the signature's CMS data"},
+    {Kind::notSignedData, "the signature is not CMS signed data"},
+    {Kind::notOneSigner, "the signature does not have exactly one signer"},
+    {Kind::noCodeDirectory, "the signature encloses no code directory"},
+    {Kind::signerCertificateMissing, "the signer's certificate is missing"},
+    {Kind::unprintableSubject, "cannot print the signer's subject"},
 };
-
-constexpr Row kRows[] = {
-    {Kind::unreadableTrailer, "cannot read the signature trailer", false},
-    {Kind::unknownTrailerVersion, "unknown signature trailer version", false},
-    {Kind::trailerMismatch, "signature trailer does not account for the file", false},
-    {Kind::notCodeDirectory, "not a code directory", false},
-    {Kind::unknownDirectoryVersion, "unknown code directory version", false},
-    {Kind::tooManyEntries, "too many code directory entries", false},
-    {Kind::truncatedDirectory, "truncated code directory", false},
-    {Kind::truncatedEntry, "truncated code directory entry", false},
-    {Kind::unknownEntry, "unknown code directory entry", true},
-    {Kind::repeatedEntry, "repeated code directory entry", true},
-    {Kind::invalidIdentifier, "invalid signing identifier", false},
-    {Kind::unknownHashType, "unknown hash type", false},
-    {Kind::invalidCodeLength, "invalid code length", false},
-    {Kind::invalidCodeHash, "invalid code hash", false},
-    {Kind::bytesAfterEntries, "bytes after the code directory entries", false},
-    {Kind::missingEntry, "code directory lacks entry", true},
-    {Kind::notCms, "the signature is not CMS data", false},
-    {Kind::bytesAfterCms, "bytes after the signature's CMS data", false},
-    {Kind::notSignedData, "the signature is not CMS signed data", false},
-    {Kind::notOneSigner, "the signature does not have exactly one signer", false},
-    {Kind::noCodeDirectory, "the signature encloses no code directory", false},
-    {Kind::signerCertificateMissing, "the signer's certificate is missing", false},
-    {Kind::unprintableSubject, "cannot print the signer's subject", false},
-};
+static_assert(everyKindHasOneText(kTexts, Kind::unprintableSubject));
 
 }  // namespace
 
 std::string describe(const SignatureFormatError& error) {
-  const auto row = std::ranges::find(kRows, error.kind, &Row::kind);
-  // Every kind has its row: a kind without one is a programming error.
-  if (row == std::end(kRows)) std::abort();
-  std::string text = row->text;
-  if (row->namesEntry) text += " " + std::to_string(error.entry);
-  return text;
+  return filledIn(textOf(kTexts, error.kind), {{'n', std::to_string(error.entry)}});
 }
 
 }  // namespace tarnel::linux_platform

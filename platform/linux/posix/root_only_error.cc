@@ -1,8 +1,8 @@
 #include "platform/linux/posix/root_only_error.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <cstring>
+
+#include "platform/linux/posix/message_text.h"
 
 namespace tarnel::linux_platform {
 
@@ -10,33 +10,24 @@ namespace {
 
 using Kind = RootOnlyError::Kind;
 
-// The text of each kind: `before`, the path, `after`, then what the kind adds.
-struct Row {
-  Kind kind;
-  const char* before;
-  const char* after;
+// {s} the path, {n} the owner, {e} the system's words for the error number.
+constexpr MessageText<Kind> kTexts[] = {
+    {Kind::symbolicLink, "{s} is a symbolic link"},
+    {Kind::otherOwner, "{s} is owned by user {n}, not root"},
+    {Kind::writableByOthers, "{s} is writable by others"},
+    {Kind::writableByGroup, "{s} is writable by its group"},
+    {Kind::notFolder, "{s} is not a folder"},
+    {Kind::unknownWorkingFolder, "cannot tell the working folder of {s}"},
+    {Kind::unreadable, "cannot read {s}: {e}"},
 };
-
-constexpr Row kRows[] = {
-    {Kind::symbolicLink, "", " is a symbolic link"},
-    {Kind::otherOwner, "", " is owned by user "},
-    {Kind::writableByOthers, "", " is writable by others"},
-    {Kind::writableByGroup, "", " is writable by its group"},
-    {Kind::notFolder, "", " is not a folder"},
-    {Kind::unknownWorkingFolder, "cannot tell the working folder of ", ""},
-    {Kind::unreadable, "cannot read ", ": "},
-};
+static_assert(everyKindHasOneText(kTexts, Kind::unreadable));
 
 }  // namespace
 
 std::string describe(const RootOnlyError& error) {
-  const auto row = std::ranges::find(kRows, error.kind, &Row::kind);
-  // Every kind has its row: a kind without one is a programming error.
-  if (row == std::end(kRows)) std::abort();
-  std::string text = row->before + error.path + row->after;
-  if (error.kind == Kind::otherOwner) text += std::to_string(error.owner) + ", not root";
-  if (error.kind == Kind::unreadable) text += std::strerror(error.systemError);
-  return text;
+  return filledIn(textOf(kTexts, error.kind), {{'s', error.path},
+                                               {'n', std::to_string(error.owner)},
+                                               {'e', std::strerror(error.systemError)}});
 }
 
 }  // namespace tarnel::linux_platform
