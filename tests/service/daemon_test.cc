@@ -1,32 +1,23 @@
 // The built daemon itself: its embedded property lists, and a start by socket activation.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "model/remote_protocols.h"
 #include "platform/linux/code_signing/elf_sections.h"
 #include "platform/linux/posix/unix_socket.h"
 #include "platform/linux/transport/service_client.h"
+#include "tests/support/child_processes.h"
+#include "tests/support/isolation.h"
+#include "tests/support/temporary_folder.h"
 
 namespace tarnel {
 namespace {
 
 using namespace linux_platform;
-
-std::string fileText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 TEST(DaemonTest, CarriesBothPropertyListsAsSections) {
   UniqueFd executable(::open(TARNEL_DAEMON_PATH, O_RDONLY | O_CLOEXEC));
@@ -41,7 +32,7 @@ TEST(DaemonTest, CarriesBothPropertyListsAsSections) {
   for (const auto& list : lists) {
     const auto contents = readElfSection(executable.get(), *image, list.section, 1 << 20);
     ASSERT_TRUE(contents.has_value() && contents->has_value()) << list.section;
-    const auto expected = fileText(std::string(TARNEL_RESOURCES_DIR) + "/" + list.file);
+    const auto expected = support::contentsOf(std::string(TARNEL_RESOURCES_DIR) + "/" + list.file);
     EXPECT_EQ(std::string((*contents)->begin(), (*contents)->end()), expected) << list.section;
   }
 }
@@ -50,49 +41,29 @@ TEST(DaemonTest, CarriesBothPropertyListsAsSections) {
 class ActivatedDaemon {
  public:
   ActivatedDaemon() {
-    char pattern[] = "/tmp/tarnel-daemon-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) return;
-    folder_ = pattern;
-    auto socket = listenAt(folder_ + "/com.quorvant.TarnelX8Helper");
+    auto socket = listenAt(folder_.path("com.quorvant.TarnelX8Helper"));
     if (!socket) return;
     // Everything the child needs is made before the fork: after it only async-signal-safe calls.
     char listenPid[32] = "LISTEN_PID=";
     char listenFds[] = "LISTEN_FDS=1";
     char* environment[] = {listenPid, listenFds, nullptr};
     char* arguments[] = {const_cast<char*>(TARNEL_DAEMON_PATH), nullptr};
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      char digits[16];
-      int length = 0;
-      for (pid_t pid = ::getpid(); pid > 0; pid /= 10) digits[length++] = '0' + pid % 10;
-      char* at = listenPid + 11;
-      while (length > 0) *at++ = digits[--length];
-      *at = '\0';
-      // dup2 onto itself would leave the descriptor close-on-exec.
-      const int passed = socket->get() == 3 ? ::fcntl(3, F_SETFD, 0) : ::dup2(socket->get(), 3);
-      if (passed < 0) ::_exit(126);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      if (!support::passActivatedSocket(socket->get(), listenPid + 11)) ::_exit(126);
       ::execve(TARNEL_DAEMON_PATH, arguments, environment);
       ::_exit(127);
     }
+    child_ = support::OwnedChild(pid);
   }
-  ~ActivatedDaemon() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      int status = 0;
-      ::waitpid(pid_, &status, 0);
-    }
-    if (!folder_.empty()) std::filesystem::remove_all(folder_);
-  }
-  bool started() const { return pid_ > 0; }
-  bool running() const {
-    int status = 0;
-    return pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0;
-  }
-  const std::string& folder() const { return folder_; }
+  bool started() const { return static_cast<bool>(child_); }
+  bool running() const { return child_ && !support::processEnded(child_.pid()); }
+  const std::string& folder() const { return folder_.root(); }
 
  private:
-  std::string folder_;
-  pid_t pid_ = -1;
+  // Declared first, so that it outlives the daemon that listens in it.
+  support::TemporaryFolder folder_;
+  support::OwnedChild child_;
 };
 
 TEST(DaemonTest, StartedBySocketActivationItJudgesEachClient) {
