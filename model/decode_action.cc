@@ -1,7 +1,7 @@
 #include "model/decode_action.h"
 
-#include "text/grapheme_count.h"
 #include "model/request_values.h"
+#include "text/grapheme_count.h"
 
 namespace tarnel {
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "model/reply.h"
-#include "text/utf8.h"
 #include "operations/status_pipeline.h"
+#include "text/utf8.h"
 
 namespace tarnel {
 

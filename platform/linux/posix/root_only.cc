@@ -23,8 +23,7 @@ std::expected<void, RootOnlyError> rootOnly(const std::string& path, const struc
     case WriteFault::symbolicLink:
       return std::unexpected(RootOnlyError{RootOnlyError::Kind::symbolicLink, path});
     case WriteFault::otherOwner:
-      return std::unexpected(
-          RootOnlyError{RootOnlyError::Kind::otherOwner, path, status.st_uid});
+      return std::unexpected(RootOnlyError{RootOnlyError::Kind::otherOwner, path, status.st_uid});
     case WriteFault::writableByOthers:
       return std::unexpected(RootOnlyError{RootOnlyError::Kind::writableByOthers, path});
     case WriteFault::writableByGroup:

@@ -43,7 +43,7 @@ std::expected<void, WriteFault> checkOnlyOwnerCanWrite(const struct stat& status
 // and neither its group nor others may write it. Otherwise the reason, naming `path` and what is
 // wrong. A symbolic link never passes.
 std::expected<void, RootOnlyError> checkOnlyRootCanWrite(const std::string& path,
-                                                       const struct stat& status);
+                                                         const struct stat& status);
 
 // The status of the item at `path` (a relative one taken from the working folder) when only root
 // can change it and what any folder on the way to it holds: the item and every folder above it

@@ -43,7 +43,7 @@ int connectSocket(int socketFd, const sockaddr_un& address) {
 
 // Removes a socket file at `path` that no listener answers at any more.
 std::expected<void, PlatformError> clearStaleSocket(const std::string& path,
-                                                   const sockaddr_un& address) {
+                                                    const sockaddr_un& address) {
   struct stat status {};
   if (::lstat(path.c_str(), &status) != 0) {
     if (errno == ENOENT) return {};

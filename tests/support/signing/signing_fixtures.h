@@ -126,8 +126,12 @@ struct PeerOptions {
   enum class Tracing { none, traced, tracedByItsUser } tracing = Tracing::none;
   std::optional<uid_t> user;
   enum class Start { plain, noNewPrivileges, seccompFilter, ownNamespaces } start = Start::plain;
-  enum class Behaviour { hardened, unhardened, dumpable, anonymousCode } behaviour =
-      Behaviour::hardened;
+  enum class Behaviour {
+    hardened,
+    unhardened,
+    dumpable,
+    anonymousCode
+  } behaviour = Behaviour::hardened;
 };
 
 // Installs a seccomp filter that answers getuid and geteuid with 0 and lets everything else

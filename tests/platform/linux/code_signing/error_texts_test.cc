@@ -27,8 +27,9 @@ TEST(CodeSigningErrors, JoinTheirValuesToTheirTexts) {
        "program header table lies outside the file"},
       {describe(SignatureFormatError{SignatureFormatError::Kind::repeatedEntry, 1}),
        "repeated code directory entry 1"},
-      {describe(CertificateError{CertificateError::Kind::anchorsRefused, "/etc/tarnel/anchors",
-                                 RootOnlyError{RootOnlyError::Kind::writableByOthers, "/etc/tarnel"}}),
+      {describe(
+           CertificateError{CertificateError::Kind::anchorsRefused, "/etc/tarnel/anchors",
+                            RootOnlyError{RootOnlyError::Kind::writableByOthers, "/etc/tarnel"}}),
        "the trust anchors in /etc/tarnel/anchors are refused: /etc/tarnel is writable by others"},
       {describe(SigningError{SigningError::Kind::unreadableElf, "/bin/x", 0,
                              ElfError{ElfError::Kind::sectionTooLarge, "__info_plist"}}),

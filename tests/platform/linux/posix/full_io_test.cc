@@ -9,9 +9,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <stdexcept>
-#include <chrono>
 #include <string>
 #include <thread>
 
