@@ -3,7 +3,6 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "platform/linux/code_signing/code_validation.h"
 #include "platform/linux/code_signing/requirement/evaluator.h"

@@ -3,11 +3,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <map>
 #include <optional>
 #include <string_view>

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <functional>
 #include <string_view>
 #include <vector>
