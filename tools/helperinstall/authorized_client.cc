@@ -16,8 +16,9 @@ std::expected<void, HelperinstallError> checkAuthorizedClient(
     const std::string& anchorsFolder) {
   const linux_platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   using Kind = HelperinstallError::Kind;
-  if (!file)
+  if (!file) {
     return std::unexpected(HelperinstallError{.kind = Kind::cannotOpen, .systemError = errno});
+  }
   const auto validated =
       linux_platform::validateSignedFile(file.get(), anchorsFolder, linux_platform::kValidityFlags);
   if (!validated) {
