@@ -10,6 +10,7 @@
 
 #include "platform/linux/authorization/protocol.h"
 #include "platform/linux/posix/full_io.h"
+#include "platform/linux/posix/message_text.h"
 #include "platform/linux/posix/root_only.h"
 #include "platform/linux/posix/unique_fd.h"
 
@@ -40,8 +41,9 @@ std::expected<Rule, RuleReadError> readRule(const std::string& rulesFolder,
   if (!folder) return std::unexpected(RuleReadError::unreadable);
   struct stat folderStatus {};
   if (::fstat(folder.get(), &folderStatus) != 0) return std::unexpected(RuleReadError::unreadable);
-  if (!linux_platform::checkOnlyOwnerCanWrite(folderStatus))
+  if (!linux_platform::checkOnlyOwnerCanWrite(folderStatus)) {
     return std::unexpected(RuleReadError::unsafe);
+  }
 
   // Non-blocking, so that a FIFO put in the file's place cannot hold the server up.
   UniqueFd file(::openat(folder.get(), std::string(rightName).c_str(),
@@ -65,19 +67,16 @@ std::expected<Rule, RuleReadError> readRule(const std::string& rulesFolder,
 }
 
 std::string_view describe(RuleReadError error) {
-  struct Text {
-    RuleReadError error;
-    std::string_view text;
-  };
-  static constexpr Text kTexts[] = {
+  using linux_platform::MessageText;
+  static constexpr MessageText<RuleReadError> kTexts[] = {
       {RuleReadError::invalidRightName, "the right's name cannot name a rule"},
       {RuleReadError::noRule, "the right has no rule"},
       {RuleReadError::unsafe, "the rule is writable by others than root"},
       {RuleReadError::unreadable, "the rule cannot be read"},
       {RuleReadError::malformed, "the rule states no rule"},
   };
-  const auto text = std::ranges::find(kTexts, error, &Text::error);
-  return text == std::end(kTexts) ? "the rule cannot be used" : text->text;
+  static_assert(linux_platform::everyKindHasOneText(kTexts, RuleReadError::malformed));
+  return linux_platform::textOf(kTexts, error);
 }
 
 }  // namespace tarnel::authorityd

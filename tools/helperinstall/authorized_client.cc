@@ -3,7 +3,6 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "platform/linux/code_signing/code_validation.h"
 #include "platform/linux/code_signing/requirement/evaluator.h"
@@ -17,8 +16,9 @@ std::expected<void, HelperinstallError> checkAuthorizedClient(
     const std::string& anchorsFolder) {
   const linux_platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   using Kind = HelperinstallError::Kind;
-  if (!file)
+  if (!file) {
     return std::unexpected(HelperinstallError{.kind = Kind::cannotOpen, .systemError = errno});
+  }
   const auto validated =
       linux_platform::validateSignedFile(file.get(), anchorsFolder, linux_platform::kValidityFlags);
   if (!validated) {

@@ -11,8 +11,8 @@ namespace tarnel::helperinstall {
 
 // Nothing when the executable at `path` is validly signed (strict validation against the trust
 // anchors in `anchorsFolder`) and satisfies at least one of `requirements`, texts of the code
-// requirement language; otherwise why not. A requirement that does not
-// compile is satisfied by nothing.
+// requirement language; otherwise why not. A requirement that does not compile is satisfied by
+// nothing.
 std::expected<void, HelperinstallError> checkAuthorizedClient(
     const std::string& path, const std::vector<std::string>& requirements,
     const std::string& anchorsFolder);

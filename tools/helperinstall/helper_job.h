@@ -10,8 +10,8 @@
 
 namespace tarnel::helperinstall {
 
-// `launchdPlist` (XML or binary) with Program set to `program`, as XML. The reason, ready to
-// print, when it is not a dictionary whose Label is `label`.
+// `launchdPlist` (XML or binary) with Program set to `program`, as XML; why not when it is not a
+// dictionary whose Label is `label`.
 std::expected<std::string, HelperinstallError> helperJobDefinition(const Bytes& launchdPlist,
                                                                    const std::string& label,
                                                                    const std::string& program);

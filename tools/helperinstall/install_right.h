@@ -13,8 +13,8 @@ namespace tarnel::helperinstall {
 inline constexpr const char* kInstallRight = "tarnel.platform.install-helper";
 
 // Creates an authorization for this process at the authorization server at `socketPath` and
-// obtains the install right for it now, with interaction allowed. The refusal when the right is not
-// granted or no server answers.
+// obtains the install right for it now, with interaction allowed. The refusal when the right is
+// not granted or no server answers.
 std::expected<void, InstallFailure> obtainInstallRight(const std::string& socketPath);
 
 }  // namespace tarnel::helperinstall

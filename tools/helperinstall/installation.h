@@ -29,8 +29,7 @@ struct Installed {
 // helper's launchd property list with Program set to the installed helper), takes out a job of
 // the same label loaded before, puts both files in place and loads the job with launchctl. When
 // that fails, the helper and job definition installed before are put back and their job loaded
-// again if it was loaded. The refusal or failure, with what became of the helper
-// installed before.
+// again if it was loaded. The refusal or failure, with what became of the helper installed before.
 std::expected<Installed, InstallFailure> installHelper(const Settings& settings);
 
 }  // namespace tarnel::helperinstall

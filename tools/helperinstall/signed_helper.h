@@ -23,8 +23,8 @@ struct SignedHelper {
 
 // Validates the signature of the executable open as `fd` strictly against the trust anchors in
 // `anchorsFolder`, then reads what it carries. Only its signed bytes are read, so that what is
-// checked is what gets installed. The reason, ready to print, when the signature is not valid or
-// the helper lacks one of the three.
+// checked is what gets installed. Why not when the signature is not valid or the helper lacks one
+// of the three.
 std::expected<SignedHelper, HelperinstallError> readSignedHelper(int fd,
                                                                  const std::string& anchorsFolder);
 

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -58,8 +57,9 @@ std::unexpected<LaunchctlError> missing(const std::string& path, const char* key
 Read<std::string> readBoundedFile(const std::string& path) {
   // Non-blocking so that a FIFO put in a job file's place cannot hang the tool on open.
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (!fd)
+  if (!fd) {
     return unreadable(path, {.kind = LaunchctlReason::Kind::systemError, .systemError = errno});
+  }
   struct stat status {};
   if (::fstat(fd.get(), &status) != 0) {
     return unreadable(path, {.kind = LaunchctlReason::Kind::systemError, .systemError = errno});

@@ -17,9 +17,9 @@ inline constexpr std::size_t kMaximumJobFileSize = 1024 * 1024;
 // would take once read, as binaryPlistExpandsWithin counts it, is bounded too.
 inline constexpr std::size_t kMaximumExpandedJobSize = 16 * kMaximumJobFileSize;
 
-// The job that the property list at `path` defines, or why it does not define
-// one. The file must be a regular file owned by root or by the effective user and
-// writable by nobody else, since the job runs with launchctl's own privileges.
+// The job that the property list at `path` defines, or why it does not define one. The file must
+// be a regular file owned by root or by the effective user and writable by nobody else, since the
+// job runs with launchctl's own privileges.
 std::expected<JobDefinition, LaunchctlError> readJobFile(const std::string& path);
 
 }  // namespace tarnel::launchctl

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "platform/linux/posix/full_io.h"
 #include "platform/linux/posix/number_parsing.h"

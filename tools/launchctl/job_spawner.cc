@@ -3,11 +3,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <map>
 #include <optional>
 #include <string_view>
@@ -26,15 +24,11 @@ using linux_platform::UniqueFd;
 constexpr int kFirstPassedDescriptor = 3;  // SD_LISTEN_FDS_START
 constexpr std::size_t kMaximumStartReport = 4096;
 
-LaunchctlReason failed(std::string what, int error) {
-  return systemCallFailed(std::move(what), error);
-}
-
 std::expected<UniqueFd, LaunchctlReason> openOutput(const std::optional<std::string>& path) {
   UniqueFd fd = path ? UniqueFd(::open(path->c_str(),
                                        O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0644))
                      : UniqueFd(::open("/dev/null", O_WRONLY | O_CLOEXEC));
-  if (!fd) return std::unexpected(failed(path.value_or("/dev/null"), errno));
+  if (!fd) return std::unexpected(systemCallFailed(path.value_or("/dev/null"), errno));
   return fd;
 }
 
@@ -92,7 +86,7 @@ struct ChildSetup {
 
 [[noreturn]] void failInChild(int report, std::string_view what) {
   // The one text that leaves the child: its parent passes it on as it is.
-  const std::string reason = describe(failed(std::string(what), errno));
+  const std::string reason = describe(systemCallFailed(std::string(what), errno));
   [[maybe_unused]] const auto written = ::write(report, reason.data(), reason.size());
   ::_exit(127);
 }
@@ -142,7 +136,7 @@ struct ChildSetup {
 std::expected<std::string, LaunchctlReason> readStartReport(int fd) {
   // A report past the bound is cut there: it is a failure either way.
   auto report = linux_platform::readUpTo(fd, kMaximumStartReport + 1);
-  if (!report) return std::unexpected(failed("read", report.error()));
+  if (!report) return std::unexpected(systemCallFailed("read", report.error()));
   return std::move(*report);
 }
 
@@ -166,7 +160,7 @@ std::expected<pid_t, LaunchctlReason> spawnJob(const JobDefinition& job,
   setup.program = *program;
 
   const UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-  if (!input) return std::unexpected(failed("/dev/null", errno));
+  if (!input) return std::unexpected(systemCallFailed("/dev/null", errno));
   auto output = openOutput(job.standardOutPath);
   if (!output) return std::unexpected(output.error());
   auto errors = openOutput(job.standardErrorPath);
@@ -183,7 +177,7 @@ std::expected<pid_t, LaunchctlReason> spawnJob(const JobDefinition& job,
   }
 
   int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) return std::unexpected(failed("pipe", errno));
+  if (::pipe2(ends, O_CLOEXEC) != 0) return std::unexpected(systemCallFailed("pipe", errno));
   const UniqueFd reportReader(ends[0]);
   UniqueFd reportWriter(ends[1]);
   setup.report = reportWriter.get();
@@ -193,7 +187,7 @@ std::expected<pid_t, LaunchctlReason> spawnJob(const JobDefinition& job,
   // The child of a fork sets it before it executes the program; one way of starting serves every
   // job.
   const pid_t child = ::fork();
-  if (child < 0) return std::unexpected(failed("fork", errno));
+  if (child < 0) return std::unexpected(systemCallFailed("fork", errno));
   if (child == 0) runChild(setup);
 
   reportWriter.reset();

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "platform/linux/posix/pidfd.h"
 #include "platform/linux/posix/unique_fd.h"

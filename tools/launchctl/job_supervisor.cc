@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <functional>
 #include <string_view>
 #include <vector>
@@ -50,8 +49,6 @@ std::string jobLine(LaunchctlError::Kind kind, const std::string& label, Launchc
 std::string identityText(const ProcessIdentity& process) {
   return std::to_string(process.pid) + ' ' + std::to_string(process.startTime);
 }
-
-void reap(pid_t pid) { linux_platform::waitForChild(pid); }
 
 // How the run ended as the registry records it: the exit status, or minus the number of the
 // signal that ended it. The run is left unreaped, so that its identity stays its own until its
@@ -96,7 +93,7 @@ class Supervisor {
       // A run whose end could not be seen could never be recorded or followed by another.
       logToSystem(jobLine(LaunchctlError::Kind::cannotStartJob, job_.label, failed("pidfd_open")));
       ::kill(*pid, SIGKILL);
-      reap(*pid);
+      linux_platform::waitForChild(*pid);
       return false;
     }
     run_ = Run{.identity = identifyProcess(*pid).value_or(ProcessIdentity{.pid = *pid}),
@@ -178,7 +175,7 @@ class Supervisor {
       record.process.reset();
       record.lastExitStatus = status;
     });
-    reap(run_->identity.pid);
+    linux_platform::waitForChild(run_->identity.pid);
     run_.reset();
     return loaded;
   }
@@ -188,7 +185,7 @@ class Supervisor {
     if (run_) {
       if (stop == Stop::onceEnded) (void)waitFor({run_->pidfd.get()}, kEndByItselfGracePeriod);
       (void)stopJob(run_->identity);  // nothing is sent to a run that has ended
-      reap(run_->identity.pid);
+      linux_platform::waitForChild(run_->identity.pid);
     }
     ::_exit(0);
   }
@@ -330,7 +327,7 @@ std::expected<SupervisorReport, LaunchctlReason> startSupervisor(const JobDefini
   }
 
   reportWriter.reset();
-  reap(intermediate);
+  linux_platform::waitForChild(intermediate);
   const auto report = readReport(reportReader.get());
   if (!report) return std::unexpected(report.error());
   return parseReport(*report);

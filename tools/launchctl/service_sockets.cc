@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/linux/posix/unix_socket.h"
 

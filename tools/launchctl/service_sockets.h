@@ -24,8 +24,8 @@ class ServiceSockets {
  public:
   // A socket listening at `folder`/NAME for each of `names`, open to every user (a service judges
   // its clients itself) and blocking, as a service manager passes sockets on. A socket file that
-  // no listener answers at any more is replaced. Why not when one cannot be
-  // made; those made before it are closed and removed again.
+  // no listener answers at any more is replaced. Why not when one cannot be made; those made
+  // before it are closed and removed again.
   static std::expected<ServiceSockets, LaunchctlReason> listen(
       const std::string& folder, const std::vector<std::string>& names);
 

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/linux/posix/root_only.h"
 #include "tools/launchctl/launchctl_error.h"

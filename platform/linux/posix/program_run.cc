@@ -62,8 +62,9 @@ std::expected<CapturedRun, RunError> runCapturingOutput(const std::string& progr
                                                         const std::vector<std::string>& arguments,
                                                         ChildStreams streams, std::size_t limit) {
   int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0)
+  if (::pipe2(ends, O_CLOEXEC) != 0) {
     return std::unexpected(RunError{RunError::Kind::cannotPrepare});
+  }
   UniqueFd readingEnd(ends[0]);
   UniqueFd writingEnd(ends[1]);
   streams.output = ChildStream::copyOf(writingEnd.get());

@@ -65,7 +65,7 @@ struct CapturedRun {
 
 // Runs `program` as runAndWait does, its standard output read through a pipe (whatever `streams`
 // says of it) up to `limit` bytes; the pipe is then closed, so a child that prints more meets a
-// closed pipe and ends. A read that fails ends the output there.
+// closed pipe and ends. A read that fails leaves the output empty.
 std::expected<CapturedRun, RunError> runCapturingOutput(const std::string& program,
                                                         const std::vector<std::string>& arguments,
                                                         ChildStreams streams, std::size_t limit);
