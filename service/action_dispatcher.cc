@@ -108,9 +108,9 @@ Outcome ActionDispatcher::handle(const Dictionary& request) const {
 
 bool ActionDispatcher::unloadIfPresent(const std::string& path) const {
   if (!platform_.files.exists(path)) return false;
-  if (commands_.runLaunchctl(LaunchctlVerb::unload, path)) return false;
-  platform_.log.write(withPath(couldNotUnloadPath, path));
-  return true;
+  const bool failed = !commands_.runLaunchctl(LaunchctlVerb::unload, path);
+  if (failed) platform_.log.write(withPath(couldNotUnloadPath, path));
+  return failed;
 }
 
 Outcome ActionDispatcher::writeJob(const Action& action, AfterWrite then) const {
