@@ -22,7 +22,7 @@ expect 0 "$success" tarnelctl --format diagnostic saveLoad --privileged --path "
 check "saveLoad gives owner root and group 0" \
   test "$(stat -c %u:%g "$daemons/com.example.loaded.plist")" = 0:0
 check "saveLoad loads the job" loaded com.example.loaded
-wait_until 5 "the loaded job's output" test -s /tmp/jobs/loaded.out
+wait_until 30 "the loaded job's output" test -s /tmp/jobs/loaded.out
 check "the loaded job ran" grep -qx 'ran at load' /tmp/jobs/loaded.out
 
 # saving over a loaded job unloads it first, then loads the new text.

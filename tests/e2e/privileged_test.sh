@@ -7,7 +7,7 @@ helper_pid() { pgrep -xf "$helper" || true; }
 # A helper that refused an authorization ends right after answering; a client that connects in
 # that moment meets the ending helper, so each such request is followed by waiting for it to go.
 helper_gone() { [[ -z $(helper_pid) ]]; }
-await_exit() { wait_until 5 "the helper to exit" helper_gone; }
+await_exit() { wait_until 30 "the helper to exit" helper_gone; }
 
 job com.example.privileged 'true' >/tmp/privileged.plist
 expect 0 "$success" tarnelctl --format diagnostic save --privileged --path /Library/LaunchDaemons/p.plist \

@@ -19,7 +19,7 @@ dd if=/dev/zero of=/dev/fd/4 bs=4096 count=64 oflag=nonblock status=none 2>/dev/
 setpriv --reuid=nobody --regid=nogroup --clear-groups "$sealed" --format diagnostic endpoint >&4 2>/dev/null &
 client=$!
 client_runs_sealed() { [[ $(readlink "/proc/$client/exe") == "$sealed" ]]; }
-wait_until 5 "the sealed tarnelctl to run" client_runs_sealed
+wait_until 30 "the sealed tarnelctl to run" client_runs_sealed
 egid=$(awk '/^Gid:/ { print $3 }' "/proc/$client/status")
 secure=$(od -An -v -tu8 -w16 "/proc/$client/auxv" | awk '$1 == 23 { print $2 }')
 kill "$client"

@@ -10,7 +10,7 @@ check "the helper's job is loaded" loaded "$label"
 expect 3 "" tarnelctl --format diagnostic terminate
 check "terminate takes the job out" not_loaded "$label"
 # launchd's side closes the socket as soon as launchctl tells it; the request may end first.
-wait_until 5 "the helper's socket to go" test ! -e "/var/run/$label"
+wait_until 30 "the helper's socket to go" test ! -e "/var/run/$label"
 check "the socket is gone" test ! -e "/var/run/$label"
 expect 4 "" tarnelctl --format diagnostic endpoint
 check "nothing started the helper" bash -c "! pgrep -xf /Library/PrivilegedHelperTools/$label"

@@ -18,7 +18,7 @@ check "everything else stays" test -e "$daemons/com.quorvantX.plist" -a \
   -e "$daemons/org.example.job.plist" -a -e "$daemons/other/com.quorvant.inside" -a \
   -e "$tools/org.example.tool"
 check "its job is taken out" not_loaded com.quorvant.TarnelX8Helper
-wait_until 5 "the helper's socket to go" test ! -e /var/run/com.quorvant.TarnelX8Helper
+wait_until 30 "the helper's socket to go" test ! -e /var/run/com.quorvant.TarnelX8Helper
 check "its socket is gone" test ! -e /var/run/com.quorvant.TarnelX8Helper
 expect 4 "" tarnelctl --format diagnostic endpoint
 

@@ -71,8 +71,7 @@ class Attacker {
   }
   ~Attacker() {
     hold_.reset();
-    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    if (pid_ > 0) reap(pid_);
   }
   Attacker(const Attacker&) = delete;
   Attacker& operator=(const Attacker&) = delete;

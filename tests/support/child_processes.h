@@ -45,7 +45,8 @@ inline bool processEnded(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string line;
   if (!std::getline(stat, line)) return true;
-  const auto state = line.find(") ");
+  // The name before the state is in parentheses and may hold ") " itself.
+  const auto state = line.rfind(") ");
   return state != std::string::npos && (line[state + 2] == 'Z' || line[state + 2] == 'X');
 }
 

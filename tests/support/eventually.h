@@ -11,10 +11,10 @@ namespace tarnel::support {
 // so that a test fails instead of hanging, never a measure of speed.
 inline constexpr std::chrono::seconds kPatience{120};
 
-// Whether `condition` holds, asked again and again until `limit` has passed.
+// Whether `condition` holds, asked again and again until kPatience has passed.
 template <class Condition>
-bool eventually(Condition condition, std::chrono::seconds limit = kPatience) {
-  const auto giveUp = std::chrono::steady_clock::now() + limit;
+bool eventually(Condition condition) {
+  const auto giveUp = std::chrono::steady_clock::now() + kPatience;
   while (!condition()) {
     if (std::chrono::steady_clock::now() > giveUp) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -33,7 +33,6 @@ struct RunOptions {
   // What is read of its standard output and error: each on its own, both as one stream, standard
   // output alone (its errors go where the test's go), or neither (both go where the test's go).
   enum class Streams { separate, joined, outputOnly, none } streams = Streams::separate;
-  std::chrono::seconds limit = kPatience;
 };
 
 struct ProgramRun {
@@ -49,7 +48,7 @@ struct ProgramRun {
 class StartedProgram {
  public:
   StartedProgram(std::vector<std::string> arguments, RunOptions options = {})
-      : limit_(options.limit), command_(arguments.empty() ? "" : arguments.front()) {
+      : command_(arguments.empty() ? "" : arguments.front()) {
     using Streams = RunOptions::Streams;
     linux_platform::UniqueFd outputEnd;
     linux_platform::UniqueFd errorsEnd;
@@ -92,7 +91,7 @@ class StartedProgram {
   ProgramRun finish() {
     ProgramRun run;
     if (!child_) return run;
-    const auto giveUp = std::chrono::steady_clock::now() + limit_;
+    const auto giveUp = std::chrono::steady_clock::now() + kPatience;
     linux_platform::UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, child_.pid(), 0)));
     // Every captured stream to its end, then the exit.
     while ((output_ || errors_ || !ended(pidfd)) && waitFor(pidfd, giveUp)) {
@@ -100,7 +99,7 @@ class StartedProgram {
       readSome(errors_, run.errors);
     }
     if (output_ || errors_ || !ended(pidfd)) {
-      ADD_FAILURE() << command_ << " did not end within " << limit_.count() << " s";
+      ADD_FAILURE() << command_ << " did not end within " << kPatience.count() << " s";
       child_.end();
       return run;
     }
@@ -143,7 +142,6 @@ class StartedProgram {
     into.append(buffer, static_cast<std::size_t>(count));
   }
 
-  std::chrono::seconds limit_;
   std::string command_;
   OwnedChild child_;
   linux_platform::UniqueFd output_;

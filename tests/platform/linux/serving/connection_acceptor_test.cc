@@ -24,6 +24,7 @@
 #include "platform/linux/posix/unix_socket.h"
 #include "platform/linux/serving/server_loop.h"
 #include "platform/linux/serving/time_limits.h"
+#include "tests/support/eventually.h"
 #include "tests/support/temporary_folder.h"
 #include "tests/support/used_up_descriptors.h"
 
@@ -69,13 +70,6 @@ bool served(int socketFd, std::chrono::milliseconds within = std::chrono::second
   if (socketFd < 0 || ::poll(&ready, 1, static_cast<int>(within.count())) != 1) return false;
   char mark = 0;
   return ::recv(socketFd, &mark, 1, 0) == 1 && mark == kServed;
-}
-
-bool waitFor(const auto& condition) {
-  for (int i = 0; i < 300 && !condition(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return condition();
 }
 
 // Serves without judging: marks the connection served and holds it until its peer leaves.
@@ -259,7 +253,7 @@ TEST_F(ConnectionAcceptorTest, APeerStalledInItsValidationKeepsNobodyOut) {
   serve(listen(), ShareSizes{.connections = 8, .perUser = 2, .stuck = 4, .stuckPerUser = 1},
         stallingNobody);
   const auto stallers = {connectAs(path, kNobody), connectAs(path, kNobody)};
-  EXPECT_TRUE(waitFor([&] { return stalled == 2; }));
+  EXPECT_TRUE(support::eventually([&] { return stalled == 2; }));
   const auto root = connectAs(path, 0);
   EXPECT_TRUE(served(root.get()));
   // Both are cut at the limit; one share comes back, the other stays with its stuck thread.

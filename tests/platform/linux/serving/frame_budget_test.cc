@@ -1,11 +1,17 @@
 #include "platform/linux/serving/frame_budget.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/eventually.h"
 
 namespace tarnel::linux_platform {
 namespace {
@@ -13,6 +19,16 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr std::uint32_t kMiB = 1024 * 1024;
+
+// Whether thread `thread` of this process is asleep, as a frame that waits for room is. Waiting
+// for it, not for a while, puts the frames' asking in order however late the scheduler runs them.
+bool asleep(pid_t thread) {
+  std::ifstream stat("/proc/self/task/" + std::to_string(thread) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const auto state = line.rfind(") ");
+  return thread > 0 && state != std::string::npos && line[state + 2] == 'S';
+}
 
 TEST(FrameBudgetTest, LargeFramesWaitInTurnForRoomThatSmallOnesNeverNeed) {
   FrameBudget budget(40 * kMiB);
@@ -26,21 +42,23 @@ TEST(FrameBudgetTest, LargeFramesWaitInTurnForRoomThatSmallOnesNeverNeed) {
   // time, so that the order they are given it in is the order they return in.
   std::vector<int> order;
   std::mutex orderMutex;
-  std::atomic<int> waiting = 0;
+  std::atomic<pid_t> asking[2] = {0, 0};
   std::vector<std::jthread> frames;
   std::vector<FrameBudget::Reservation> held(2);
   for (int i = 0; i < 2; ++i) {
     frames.emplace_back([&, i] {
-      ++waiting;
+      asking[i] = ::gettid();
       held[i] = budget.reserveFrame(16 * kMiB, {});
       const std::lock_guard lock(orderMutex);
       order.push_back(i);
     });
-    while (waiting < i + 1) std::this_thread::yield();
-    std::this_thread::sleep_for(20ms);  // so that the second asks after the first
+    // The second asks only once the first waits.
+    EXPECT_TRUE(support::eventually([&] { return asleep(asking[i]); }));
   }
-  std::this_thread::sleep_for(50ms);
-  EXPECT_TRUE(order.empty());
+  {
+    const std::lock_guard lock(orderMutex);
+    EXPECT_TRUE(order.empty());
+  }
   first = {};
   frames[0].join();
   std::this_thread::sleep_for(20ms);
@@ -58,18 +76,18 @@ TEST(FrameBudgetTest, AFrameThatStopsWaitingLetsTheNextHaveItsTurn) {
   const auto full = budget.reserveFrame(16 * kMiB, {});
   // 16 MiB more do not fit; 8 MiB more would, but wait their turn behind the first.
   std::stop_source stop;
-  std::jthread first([&] { budget.reserveFrame(8 * kMiB, stop.get_token()); });
-  std::this_thread::sleep_for(20ms);
+  std::atomic<pid_t> firstThread = 0;
+  std::jthread first([&] {
+    firstThread = ::gettid();
+    budget.reserveFrame(8 * kMiB, stop.get_token());
+  });
+  EXPECT_TRUE(support::eventually([&] { return asleep(firstThread); }));
   FrameBudget::Reservation second;
   std::jthread secondAsks([&] { second = budget.reserveFrame(4 * kMiB, {}); });
   std::this_thread::sleep_for(20ms);
   EXPECT_EQ(budget.inUse(), 32 * kMiB);
   stop.request_stop();
-  const auto giveUp = std::chrono::steady_clock::now() + 10s;
-  while (budget.inUse() != 40 * kMiB && std::chrono::steady_clock::now() < giveUp) {
-    std::this_thread::sleep_for(1ms);
-  }
-  EXPECT_EQ(budget.inUse(), 40 * kMiB);
+  EXPECT_TRUE(support::eventually([&] { return budget.inUse() == 40 * kMiB; }));
 }
 
 }  // namespace
