@@ -1,7 +1,5 @@
 #include "tools/authorityd/pkcheck.h"
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <system_error>
 #include <vector>
@@ -61,15 +59,15 @@ OSStatus askPolkit(const std::string& pkcheckPath, std::string_view actionId,
     }
     return errAuthorizationInternal;
   }
-  const int waitStatus = *waited;
-  if (!WIFEXITED(waitStatus)) {
+  const auto exitStatus = linux_platform::exitStatusOf(*waited);
+  if (!exitStatus) {
     logLine("pkcheck ended without an exit status");
     return errAuthorizationInternal;
   }
   const auto meaning =
-      std::ranges::find(kExitStatuses, WEXITSTATUS(waitStatus), &ExitStatusMeaning::exitStatus);
+      std::ranges::find(kExitStatuses, *exitStatus, &ExitStatusMeaning::exitStatus);
   if (meaning == std::end(kExitStatuses)) {
-    logLine("pkcheck failed with status " + std::to_string(WEXITSTATUS(waitStatus)));
+    logLine("pkcheck failed with status " + std::to_string(*exitStatus));
     return errAuthorizationInternal;
   }
   return meaning->status;

@@ -1,7 +1,5 @@
 #include "tools/helperinstall/launchctl_run.h"
 
-#include <sys/wait.h>
-
 #include "platform/linux/posix/program_run.h"
 
 namespace tarnel::helperinstall {
@@ -14,7 +12,7 @@ bool runLaunchctl(const std::string& launchctl, const std::vector<std::string>& 
   linux_platform::ChildStreams streams;
   if (output == Output::hidden) streams.output = streams.errors = ChildStream::nullDevice();
   const auto status = linux_platform::runAndWait(launchctl, argumentVector, streams);
-  return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
+  return status && linux_platform::exitStatusOf(*status) == 0;
 }
 
 }  // namespace tarnel::helperinstall

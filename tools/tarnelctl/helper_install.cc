@@ -1,7 +1,6 @@
 #include "tools/tarnelctl/helper_install.h"
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -21,18 +20,12 @@ constexpr const char* kInstalledTarnelctl = "/usr/bin/tarnelctl";
 // More than codesign's description of any executable (its property list is at most 1 MiB).
 constexpr std::size_t kMaximumOutput = 2 * 1024 * 1024;
 
-// The exit status of a run; nothing when it could not start or did not exit.
-std::optional<int> exitStatusOf(const std::expected<int, linux_platform::RunError>& waitStatus) {
-  if (!waitStatus || !WIFEXITED(*waitStatus)) return std::nullopt;
-  return WEXITSTATUS(*waitStatus);
-}
-
 // codesign's errors are dropped: only its description is read.
 std::optional<std::string> versionOf(const HelperInstallPaths& paths, const std::string& helper) {
   const auto run =
       linux_platform::runCapturingOutput(paths.codesign, {paths.codesign, "--display", helper},
                                          {.errors = ChildStream::nullDevice()}, kMaximumOutput);
-  if (!run || exitStatusOf(run->waitStatus) != 0) return std::nullopt;
+  if (!run || linux_platform::exitStatusOf(run->waitStatus) != 0) return std::nullopt;
   return bundleVersionIn(run->output);
 }
 
@@ -118,10 +111,11 @@ Report installHelper(Format format, const HelperInstallPaths& paths) {
   }
   // What helperinstall prints, output and errors alike, goes to standard error: its words are for
   // the person, and tarnelctl's standard output is its own.
-  const auto exitStatus = exitStatusOf(linux_platform::runAndWait(
+  const auto waitStatus = linux_platform::runAndWait(
       paths.helperinstall, {paths.helperinstall, thisExecutable(), paths.carried},
-      {.output = ChildStream::copyOf(STDERR_FILENO)}));
-  return reportInstall(format, paths, versions, exitStatus);
+      {.output = ChildStream::copyOf(STDERR_FILENO)});
+  return reportInstall(format, paths, versions,
+                       waitStatus ? linux_platform::exitStatusOf(*waitStatus) : std::nullopt);
 }
 
 }  // namespace tarnel::tarnelctl

@@ -1,6 +1,7 @@
 #include "platform/linux/posix/program_run.h"
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/linux/posix/full_io.h"
@@ -46,6 +47,11 @@ std::expected<pid_t, RunError> startProgram(const std::string& program,
   const auto child = spawnProgram(program, arguments, actions, attributes);
   if (!child) return std::unexpected(RunError{RunError::Kind::cannotStart, child.error()});
   return *child;
+}
+
+std::optional<int> exitStatusOf(int waitStatus) {
+  if (!WIFEXITED(waitStatus)) return std::nullopt;
+  return WEXITSTATUS(waitStatus);
 }
 
 std::expected<int, RunError> runAndWait(const std::string& program,

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <expected>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,9 @@ struct RunError {
 std::expected<pid_t, RunError> startProgram(const std::string& program,
                                             const std::vector<std::string>& arguments,
                                             const ChildStreams& streams = {});
+
+// The exit status in a wait status of a child that exited; nothing when a signal ended it.
+std::optional<int> exitStatusOf(int waitStatus);
 
 // Runs `program` as startProgram does and waits for it: its wait status, as waitpid gives it.
 std::expected<int, RunError> runAndWait(const std::string& program,
