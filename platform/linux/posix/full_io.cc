@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
-#include <vector>
 
 namespace tarnel::linux_platform {
 
@@ -26,12 +26,14 @@ std::expected<std::size_t, int> retried(Call call) {
 }
 
 // Hands every byte of `vectors` to `transfer` (which writes some of the vectors it is given and
-// answers how many bytes it wrote), dropping what was written from the front each time.
+// answers how many bytes it wrote), advancing past what was written each time. The vectors are the
+// caller's, on its stack: a frame or a log line is written without an allocation of its own.
 template <class Transfer>
-std::expected<void, int> transferAll(std::vector<iovec> vectors, Transfer transfer) {
-  std::erase_if(vectors, [](const iovec& vector) { return vector.iov_len == 0; });
+std::expected<void, int> transferAll(std::span<iovec> vectors, Transfer transfer) {
   auto next = vectors.begin();
-  while (next != vectors.end()) {
+  for (;;) {
+    while (next != vectors.end() && next->iov_len == 0) ++next;
+    if (next == vectors.end()) return {};
     const auto count = retried([&] { return transfer(&*next, vectors.end() - next); });
     if (!count) return std::unexpected(count.error());
     if (*count == 0) return std::unexpected(EIO);
@@ -42,11 +44,11 @@ std::expected<void, int> transferAll(std::vector<iovec> vectors, Transfer transf
       next->iov_len -= written;
     }
   }
-  return {};
 }
 
-std::expected<void, int> writeVectors(int fd, std::vector<iovec> vectors) {
-  return transferAll(std::move(vectors), [fd](const iovec* first, std::ptrdiff_t count) {
+std::expected<void, int> writeBytes(int fd, void* bytes, std::size_t length) {
+  iovec vector{.iov_base = bytes, .iov_len = length};
+  return transferAll(std::span(&vector, 1), [fd](const iovec* first, std::ptrdiff_t count) {
     return ::writev(fd, first, static_cast<int>(count));
   });
 }
@@ -67,26 +69,27 @@ std::expected<std::size_t, int> receiveSome(int fd, msghdr& message, int flags) 
 }
 
 std::expected<void, int> writeAll(int fd, std::string_view bytes) {
-  return writeVectors(fd, {{.iov_base = const_cast<char*>(bytes.data()), .iov_len = bytes.size()}});
+  return writeBytes(fd, const_cast<char*>(bytes.data()), bytes.size());
 }
 
 std::expected<void, int> writeAll(int fd, std::span<const std::uint8_t> bytes) {
-  return writeVectors(
-      fd, {{.iov_base = const_cast<std::uint8_t*>(bytes.data()), .iov_len = bytes.size()}});
+  return writeBytes(fd, const_cast<std::uint8_t*>(bytes.data()), bytes.size());
 }
 
 std::expected<void, int> sendAll(int fd, std::span<const std::span<const std::uint8_t>> pieces) {
-  std::vector<iovec> vectors;
-  for (const auto piece : pieces) {
-    vectors.push_back(
-        {.iov_base = const_cast<std::uint8_t*>(piece.data()), .iov_len = piece.size()});
+  std::array<iovec, kMaximumPieces> vectors{};
+  if (pieces.size() > vectors.size()) return std::unexpected(EINVAL);
+  for (std::size_t index = 0; index < pieces.size(); ++index) {
+    vectors[index] = {.iov_base = const_cast<std::uint8_t*>(pieces[index].data()),
+                      .iov_len = pieces[index].size()};
   }
-  return transferAll(std::move(vectors), [fd](iovec* first, std::ptrdiff_t count) {
-    msghdr message{};
-    message.msg_iov = first;
-    message.msg_iovlen = static_cast<std::size_t>(count);
-    return ::sendmsg(fd, &message, MSG_NOSIGNAL);
-  });
+  return transferAll(std::span(vectors).first(pieces.size()),
+                     [fd](iovec* first, std::ptrdiff_t count) {
+                       msghdr message{};
+                       message.msg_iov = first;
+                       message.msg_iovlen = static_cast<std::size_t>(count);
+                       return ::sendmsg(fd, &message, MSG_NOSIGNAL);
+                     });
 }
 
 std::expected<std::string, ReadAllError> readAll(int fd, std::size_t limit) {

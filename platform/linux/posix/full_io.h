@@ -33,7 +33,9 @@ std::expected<void, int> writeAll(int fd, std::span<const std::uint8_t> bytes);
 
 // Every byte of `pieces`, in order, sent on the socket `fd` without SIGPIPE (a peer that has gone
 // is an error, EPIPE, not the end of this process): gathered into as few calls as the socket
-// takes, so a reader sees one message wherever it can. The error number when a send fails.
+// takes, so a reader sees one message wherever it can. The error number when a send fails, and
+// EINVAL for more than kMaximumPieces pieces (a frame is two: its header and its payload).
+inline constexpr std::size_t kMaximumPieces = 4;
 std::expected<void, int> sendAll(int fd, std::span<const std::span<const std::uint8_t>> pieces);
 
 // Why a whole stream could not be read.

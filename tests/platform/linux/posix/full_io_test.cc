@@ -139,6 +139,12 @@ TEST(FullIoTest, SendingToAGonePeerFailsWithoutSigpipe) {
   EXPECT_EQ(::read(theirs.get(), got, sizeof got), 7);
   EXPECT_EQ(std::string(got + 4, 3), "abc");
 
+  // The pieces are gathered on the stack: more than it holds are refused, not cut short.
+  const std::span<const std::uint8_t> tooMany[kMaximumPieces + 1] = {};
+  const auto refused = sendAll(ours.get(), tooMany);
+  ASSERT_FALSE(refused.has_value());
+  EXPECT_EQ(refused.error(), EINVAL);
+
   theirs.reset();
   const auto sent = sendAll(ours.get(), pieces);  // SIGPIPE would end the test program here
   ASSERT_FALSE(sent.has_value());
